@@ -1,0 +1,51 @@
+#include "bert/ratecontrol.h"
+
+#include "link/protocol.h"
+#include "link/unitmodels.h"
+
+namespace bert {
+
+int snapToStandardRate(int v, const RateTable &table)
+{
+    for (int b = 1; b < table.count; ++b) {
+        const qint32 lo = table.entry[b];
+        const qint32 hi = table.entry[b + 1];
+        if (lo < v && v < hi) {
+            const qint32 mid = lo + (hi - lo) / 2;
+            v = v <= mid ? lo : hi;
+        }
+    }
+    return v;
+}
+
+double rateScale(int code)
+{
+    switch (code) {
+    case unit::Nano:
+    case unit::Span:
+        return 1000000.0;
+    case unit::Tera:
+        return 100000.0;
+    case unit::NanoTa:
+    case unit::NanoTb:
+        return 1000.0;
+    default:
+        return 0.0;
+    }
+}
+
+QString setRateCommand(int code, double mbps)
+{
+    const double scale = rateScale(code);
+    if (scale == 0)
+        return QString();
+    return QString::asprintf(proto::SetRate, mbps * scale);
+}
+
+QString pulseWidthToolTip(double mbps, int decimals)
+{
+    return QString::asprintf(decimals == 1 ? "Pulse Width= # * %0.1fnS" : "Pulse Width= # * %0.3fnS",
+                             1000.0 / mbps);
+}
+
+}  // namespace bert

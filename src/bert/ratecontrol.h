@@ -1,0 +1,25 @@
+// Rate control arithmetic: snapping the dial to standard rates and scaling the
+// rate field to the unit each model expects in its set-rate command.
+#pragma once
+#include <QString>
+
+#include "bert/modelconfig.h"
+
+namespace bert {
+
+// Snaps a dial value (kbit/s) lying strictly between two neighbouring table
+// entries to the nearer one; a value on the midpoint goes to the lower entry.
+int snapToStandardRate(int kbps, const RateTable &table);
+
+// Factor turning Mbit/s into the number of the set-rate command; 0 for codes
+// that have no set-rate unit.
+double rateScale(int code);
+
+// The set-rate command for a rate in Mbit/s, or a null string for codes
+// without a set-rate unit.
+QString setRateCommand(int code, double mbps);
+
+// Bit period text of the low-rate model's custom field: decimals 1 or 3.
+QString pulseWidthToolTip(double mbps, int decimals);
+
+}  // namespace bert

@@ -1,0 +1,37 @@
+// The test log: file header, row text, pattern names and the once-a-second
+// row rule. The clock is passed in, so everything here is tested without waiting.
+#pragma once
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+namespace bert {
+
+// Name written to the log for a pattern code of the measurement record.
+QString patternName(char code);
+
+// Model words, date and column header (no line end after it: every row starts
+// with one, so the file never ends with a line end).
+QString logHeader(int code, const QDate &date, const QString &rxUnits);
+
+struct LogFields {
+    qint64 rateBps;
+    char pattern;
+    QString temperature;  // empty when the temperature read-out is hidden
+    QString rx;
+    QString count;
+    QString errors;
+    QString ber;
+};
+QString logRow(const QTime &time, const LogFields &fields);
+
+// What the row rule decides for one measurement reply while logging is on.
+struct RowDecision {
+    bool yellow;    // a row was written less than half a second ago
+    bool writeRow;  // more than a second has passed since the last row
+};
+// Times of day wrap at midnight; an invalid last time counts as earlier than any.
+RowDecision decideRow(const QTime &lastRow, const QTime &now);
+
+}  // namespace bert

@@ -1,0 +1,19 @@
+// The serial ports the program may query: those the system lists, plus device
+// paths given on the command line or opened by the built-in simulator.
+#pragma once
+#include <QList>
+#include <QString>
+
+struct PortEntry {
+    QString name;         // what the port is opened by (a name or a device path)
+    QString description;  // the driver's description
+};
+
+namespace portcatalog {
+
+// Adds a device path as a candidate; it is listed after the system's ports.
+void addExtra(const QString &path, const QString &description);
+void clearExtras();
+QList<PortEntry> ports();
+
+}  // namespace portcatalog

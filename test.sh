@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest.
+set -euo pipefail
+root="$(cd "$(dirname "$0")" && pwd)"
+source "$root/tools/scripts/setup.sh"
+cd "${CORVANE_BUILD_DIR:-$root/build}"
+ctest --output-on-failure -j "$(nproc)" "$@"
