@@ -76,5 +76,6 @@ private:
 
     QTimer *measureTimer = nullptr;
     bool resyncing = false;  // the last measurement reply was broken
+    bool finishingRateEdit = false;
     QString logToolTip;
 };

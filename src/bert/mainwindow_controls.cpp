@@ -44,8 +44,14 @@ void MainWindow::on_RateDial_sliderReleased()
 
 void MainWindow::on_RateSetting_editingFinished()
 {
+    // Moving the focus away below finishes the edit again (focus out); that
+    // nested call must not send the rate a second time.
+    if (finishingRateEdit)
+        return;
+    finishingRateEdit = true;
     sendRateFromField();
     ui->RateDial->setFocus(Qt::OtherFocusReason);
+    finishingRateEdit = false;
     if (unitType == unit::Span)
         ui->CustPatBx->setToolTip(bert::pulseWidthToolTip(ui->RateSetting->value(), 3));
 }

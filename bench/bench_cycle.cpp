@@ -1,0 +1,233 @@
+// CPU cost of one measurement cycle and records shown per second, measured on
+// a main window connected to the simulated instrument over a real pty.
+//
+// The window's own cycle timer is kept, but its timeout is re-routed through a
+// wrapper that times each MainWindow::ReceiveMeas() call (thread CPU time and
+// wall time) and notes whether a whole record was waiting to be decoded.
+//
+//   bench_cycle [--seconds S] [--cycles N] [--fast-interval MS] [--hidden]
+//
+// Phase 1 (paced): S seconds (default 60) at the program's own poll interval:
+//   records/s, and GUI-thread CPU time per cycle (event loop, serial reads,
+//   painting of the offscreen window and the slot itself).
+// Phase 2 (fast): the poll interval lowered to MS (default 30, the instrument
+//   answers after 22 ms) until N (default 1000) records were decoded, to get
+//   per-call statistics over enough cycles. --cycles 0 skips it.
+// Figures are printed only; nothing is asserted.
+#include "app/mainwindow.h"
+#include "link/portcatalog.h"
+#include "ptysimulator.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+struct Sample
+{
+    qint64 cpuNs;
+    qint64 wallNs;
+    bool record; // a whole record was waiting when the slot ran
+};
+
+struct Recorder
+{
+    std::vector<Sample> samples;
+    int records = 0;
+    int countChanges = 0; // changes of the bit-count field
+    int calls = 0;
+};
+
+void printStats(const char *title, std::vector<qint64> ns)
+{
+    if (ns.empty()) {
+        std::printf("  %-34s no samples\n", title);
+        return;
+    }
+    std::sort(ns.begin(), ns.end());
+    double sum = 0;
+    for (qint64 v : ns)
+        sum += double(v);
+    const size_t n = ns.size();
+    const size_t p99 = std::min(n - 1, size_t(std::ceil(0.99 * double(n))) - 1);
+    const double median = n % 2 ? double(ns[n / 2]) : (double(ns[n / 2 - 1]) + double(ns[n / 2])) / 2;
+    std::printf("  %-34s n=%-6zu mean %.4f  median %.4f  p99 %.4f  max %.4f ms\n", title, n,
+                sum / double(n) / 1e6, median / 1e6, double(ns[p99]) / 1e6,
+                double(ns.back()) / 1e6);
+}
+
+void report(const char *phase, const Recorder &r)
+{
+    std::vector<qint64> cpuRec, wallRec, cpuAll;
+    for (const Sample &s : r.samples) {
+        cpuAll.push_back(s.cpuNs);
+        if (s.record) {
+            cpuRec.push_back(s.cpuNs);
+            wallRec.push_back(s.wallNs);
+        }
+    }
+    std::printf("%s: ReceiveMeas() calls %d, with a record %d, count field changed %d\n", phase,
+                r.calls, r.records, r.countChanges);
+    printStats("slot CPU, cycles with a record", cpuRec);
+    printStats("slot wall, cycles with a record", wallRec);
+    printStats("slot CPU, all calls", cpuAll);
+}
+
+// Runs the event loop until done() or the deadline. (processEvents() with a
+// time limit would not sleep between events and would spin the GUI thread.)
+template<class F>
+void runUntil(F done, qint64 deadlineMs)
+{
+    QEventLoop loop;
+    QElapsedTimer t;
+    t.start();
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || t.elapsed() >= deadlineMs)
+            loop.quit();
+    });
+    check.start(10);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    double seconds = 60;
+    int cycles = 1000;
+    int fastInterval = 30;
+    bool hidden = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--seconds") && hasValue)
+            seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--cycles") && hasValue)
+            cycles = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--fast-interval") && hasValue)
+            fastInterval = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--hidden"))
+            hidden = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--seconds S] [--cycles N] [--fast-interval MS] [--hidden]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    sim::PtySimulator sim;
+    QString error;
+    if (!sim.start("Corvane NanoTb", &error)) {
+        std::fprintf(stderr, "cannot start the simulated instrument: %s\n", qPrintable(error));
+        return 1;
+    }
+    sim.withEngine([](sim::Engine &e) { e.setRateBps(10312500000LL); });
+    portcatalog::addExtra(sim.slavePath(), QStringLiteral("USB Serial Device"));
+
+    MainWindow w;
+    if (!hidden)
+        w.show();
+
+    // Re-route the cycle timer through the timing wrapper.
+    Recorder *current = nullptr;
+    bool hooked = false;
+    for (QTimer *t : w.findChildren<QTimer *>()) {
+        if (!QObject::disconnect(t, &QTimer::timeout, &w, &MainWindow::ReceiveMeas))
+            continue;
+        hooked = true;
+        QObject::connect(t, &QTimer::timeout, &w, [&w, &current] {
+            const bool record = w.link.port->isOpen() && w.replyLength > 0 &&
+                                w.link.port->bytesAvailable() == w.replyLength;
+            const QString countBefore = w.ui->CountTxt->text();
+            QElapsedTimer wall;
+            const qint64 cpu0 = threadCpuNs();
+            wall.start();
+            w.ReceiveMeas();
+            const qint64 wallNs = wall.nsecsElapsed();
+            const qint64 cpuNs = threadCpuNs() - cpu0;
+            if (!current)
+                return;
+            current->samples.push_back({cpuNs, wallNs, record});
+            ++current->calls;
+            current->records += record;
+            current->countChanges += w.ui->CountTxt->text() != countBefore;
+        });
+    }
+    if (!hooked) {
+        std::fprintf(stderr, "the measurement cycle timer was not found\n");
+        return 1;
+    }
+
+    if (w.ui->PortSelBox->count() < 2) {
+        std::fprintf(stderr, "the simulated instrument is not listed\n");
+        return 1;
+    }
+    w.ui->PortSelBox->setCurrentIndex(1);
+    emit w.ui->PortSelBox->activated(1);
+    if (!w.link.connected) {
+        std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim.slavePath()));
+        return 1;
+    }
+    // Warm up: let the first records arrive before measuring.
+    Recorder warmup;
+    current = &warmup;
+    runUntil([&] { return warmup.records >= 5; }, 5000);
+
+    std::printf("Corvane NanoTb on %s, window %s, Qt %s\n", qPrintable(sim.slavePath()),
+                hidden ? "hidden" : "shown (offscreen)", qVersion());
+
+    // Phase 1: the program's own pace.
+    Recorder paced;
+    current = &paced;
+    QElapsedTimer clock;
+    const qint64 cpuStart = threadCpuNs();
+    clock.start();
+    runUntil([] { return false; }, qint64(seconds * 1000));
+    const double elapsed = double(clock.nsecsElapsed()) / 1e9;
+    const qint64 threadCpu = threadCpuNs() - cpuStart;
+    current = nullptr;
+    std::printf("\nPhase 1, poll interval %d ms, %.1f s\n", w.link.pollInterval, elapsed);
+    report("paced", paced);
+    std::printf("  GUI thread CPU per cycle (whole loop) %.4f ms  (%.3f s CPU / %d calls)\n",
+                paced.calls ? double(threadCpu) / 1e6 / paced.calls : 0.0, double(threadCpu) / 1e9,
+                paced.calls);
+    std::printf("  records shown per second             %.2f   (target >= 9.8)\n",
+                paced.records / elapsed);
+
+    // Phase 2: faster polling, for the per-call statistics.
+    if (cycles > 0) {
+        Recorder fast;
+        current = &fast;
+        w.link.pollInterval = fastInterval;
+        runUntil([&] { return fast.records >= cycles; }, qint64(cycles) * 1000);
+        current = nullptr;
+        std::printf("\nPhase 2, poll interval %d ms\n", fastInterval);
+        report("fast", fast);
+        std::printf("  target: <= 0.2 ms CPU per cycle\n");
+    }
+    std::fflush(stdout);
+    w.link.pollInterval = 100;
+    w.on_DisConectBtn_clicked();
+    return 0;
+}
