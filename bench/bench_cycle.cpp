@@ -41,15 +41,13 @@ qint64 threadCpuNs()
     return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-struct Sample
-{
+struct Sample {
     qint64 cpuNs;
     qint64 wallNs;
     bool record; // a whole record was waiting when the slot ran
 };
 
-struct Recorder
-{
+struct Recorder {
     std::vector<Sample> samples;
     int records = 0;
     int countChanges = 0; // changes of the bit-count field
@@ -68,7 +66,8 @@ void printStats(const char *title, std::vector<qint64> ns)
         sum += double(v);
     const size_t n = ns.size();
     const size_t p99 = std::min(n - 1, size_t(std::ceil(0.99 * double(n))) - 1);
-    const double median = n % 2 ? double(ns[n / 2]) : (double(ns[n / 2 - 1]) + double(ns[n / 2])) / 2;
+    const double median =
+        n % 2 ? double(ns[n / 2]) : (double(ns[n / 2 - 1]) + double(ns[n / 2])) / 2;
     std::printf("  %-34s n=%-6zu mean %.4f  median %.4f  p99 %.4f  max %.4f ms\n", title, n,
                 sum / double(n) / 1e6, median / 1e6, double(ns[p99]) / 1e6,
                 double(ns.back()) / 1e6);
@@ -93,8 +92,7 @@ void report(const char *phase, const Recorder &r)
 
 // Runs the event loop until done() or the deadline. (processEvents() with a
 // time limit would not sleep between events and would spin the GUI thread.)
-template<class F>
-void runUntil(F done, qint64 deadlineMs)
+template <class F> void runUntil(F done, qint64 deadlineMs)
 {
     QEventLoop loop;
     QElapsedTimer t;
@@ -127,7 +125,8 @@ int main(int argc, char *argv[])
         else if (!std::strcmp(argv[i], "--hidden"))
             hidden = true;
         else {
-            std::fprintf(stderr, "usage: %s [--seconds S] [--cycles N] [--fast-interval MS] [--hidden]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--seconds S] [--cycles N] [--fast-interval MS] [--hidden]\n",
                          argv[0]);
             return 2;
         }

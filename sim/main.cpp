@@ -27,9 +27,13 @@ void onSignal(int)
 
 bool parseFault(const QString &name, sim::Fault *fault)
 {
-    static const struct { const char *name; sim::Fault fault; } table[] = {
-        {"none", sim::Fault::None},       {"no-reply", sim::Fault::NoReply}, {"short", sim::Fault::ShortReply},
-        {"split", sim::Fault::SplitReply}, {"late", sim::Fault::LateReply},  {"garbage", sim::Fault::Garbage},
+    static const struct {
+        const char *name;
+        sim::Fault fault;
+    } table[] = {
+        {"none", sim::Fault::None},        {"no-reply", sim::Fault::NoReply},
+        {"short", sim::Fault::ShortReply}, {"split", sim::Fault::SplitReply},
+        {"late", sim::Fault::LateReply},   {"garbage", sim::Fault::Garbage},
     };
     for (const auto &entry : table)
         if (name == QLatin1String(entry.name)) {
@@ -48,26 +52,33 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Simulated Corvane bit-error-rate tester on a pseudo-terminal.\n"
-        "Prints the terminal's path as the first line of output."));
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated Corvane bit-error-rate tester on a pseudo-terminal.\n"
+                       "Prints the terminal's path as the first line of output."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption modelOpt(QStringLiteral("model"),
-        QStringLiteral("Model name, one of: %1.").arg(QString::fromLatin1(sim::Engine::modelNames().join(", "))),
+    const QCommandLineOption modelOpt(
+        QStringLiteral("model"),
+        QStringLiteral("Model name, one of: %1.")
+            .arg(QString::fromLatin1(sim::Engine::modelNames().join(", "))),
         QStringLiteral("NAME"), QStringLiteral("Corvane NanoTb"));
-    const QCommandLineOption berOpt(QStringLiteral("ber"), QStringLiteral("Bit error rate of both sides (default 0)."),
+    const QCommandLineOption berOpt(QStringLiteral("ber"),
+                                    QStringLiteral("Bit error rate of both sides (default 0)."),
                                     QStringLiteral("X"), QStringLiteral("0"));
-    const QCommandLineOption faultOpt(QStringLiteral("fault"),
-        QStringLiteral("Spoil every reply: none, no-reply, short, split, late or garbage."), QStringLiteral("NAME"),
-        QStringLiteral("none"));
-    const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."),
+    const QCommandLineOption faultOpt(
+        QStringLiteral("fault"),
+        QStringLiteral("Spoil every reply: none, no-reply, short, split, late or garbage."),
+        QStringLiteral("NAME"), QStringLiteral("none"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"),
+                                     QStringLiteral("Random seed (default 1)."),
                                      QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption unplugOpt(QStringLiteral("unplug-after"),
+    const QCommandLineOption unplugOpt(
+        QStringLiteral("unplug-after"),
         QStringLiteral("Close the terminal after this many seconds, as if the cable was pulled."),
         QStringLiteral("SECONDS"));
-    const QCommandLineOption verboseOpt(QStringLiteral("verbose"),
-                                        QStringLiteral("Print every received command to standard error."));
+    const QCommandLineOption verboseOpt(
+        QStringLiteral("verbose"),
+        QStringLiteral("Print every received command to standard error."));
     parser.addOptions({modelOpt, berOpt, faultOpt, seedOpt, unplugOpt, verboseOpt});
     parser.process(app);
 

@@ -26,16 +26,13 @@ void closeFd(int &fd)
 
 QString systemError(const char *what)
 {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 } // namespace
 
-PtySimulator::PtySimulator(quint32 seed)
-    : m_seed(seed)
-    , m_engine(new Engine())
-{
-}
+PtySimulator::PtySimulator(quint32 seed) : m_seed(seed), m_engine(new Engine()) {}
 
 PtySimulator::~PtySimulator()
 {
@@ -177,8 +174,9 @@ void PtySimulator::run()
                     replies = m_engine->receive(QByteArray(buf, int(n)), clock.elapsed());
                 }
                 for (const Reply &r : replies) {
-                    auto at = std::upper_bound(pending.begin(), pending.end(), r.dueMs,
-                                               [](qint64 due, const Reply &x) { return due < x.dueMs; });
+                    auto at =
+                        std::upper_bound(pending.begin(), pending.end(), r.dueMs,
+                                         [](qint64 due, const Reply &x) { return due < x.dueMs; });
                     pending.insert(at, r);
                 }
             }

@@ -45,8 +45,7 @@ public:
     QVector<LoggedCommand> commandLog() const;
 
     // Runs f(engine) under the engine mutex, from any thread.
-    template<class F>
-    auto withEngine(F f) -> decltype(f(std::declval<Engine &>()))
+    template <class F> auto withEngine(F f) -> decltype(f(std::declval<Engine &>()))
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return f(*m_engine);

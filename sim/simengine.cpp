@@ -3,15 +3,16 @@
 #include <QString>
 
 #include <cctype>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 
 namespace sim {
 
 namespace {
 
 const ModelInfo kModels[] = {
-    // name, unit code, record length, rate divisor, setrate unit, transceiver, tunable, default rate
+    // name, unit code, record length, rate divisor, setrate unit, transceiver, tunable, default
+    // rate
     {"Corvane NanoTa", 50077041, 27, 10, 1000, Transceiver::Sfp, true, Q_INT64_C(10312500000)},
     {"Corvane NanoTb", 50077063, 27, 10, 1000, Transceiver::Sfp, true, Q_INT64_C(10312500000)},
     {"Corvane Nano Span", 500130, 24, 1, 1, Transceiver::None, false, Q_INT64_C(44736000)},
@@ -20,8 +21,9 @@ const ModelInfo kModels[] = {
     {"Corvane Nano", 500110, 24, 1, 1, Transceiver::Sfp, true, Q_INT64_C(2488320000)},
 };
 
-const char *const kCommands[] = {"?", "r", "setrate", "setpat", "tx", "reset", "Scan", "SFP", "XFP",
-                                 "RdSFP", "WrSFP", "RdXFP", "WrXFP", "test", "SetWL"};
+const char *const kCommands[] = {"?",     "r",     "setrate", "setpat", "tx",
+                                 "reset", "Scan",  "SFP",     "XFP",    "RdSFP",
+                                 "WrSFP", "RdXFP", "WrXFP",   "test",   "SetWL"};
 
 // Pattern letters the instrument accepts after "setpat".
 const char kPatternLetters[] = "71523698CDJKLRS";
@@ -195,9 +197,7 @@ const ModelInfo *Engine::findModel(const QByteArray &name)
 }
 
 Engine::Engine(const QByteArray &modelName, quint32 seed)
-    : m_model(findModel(modelName))
-    , m_rng(seed)
-    , m_serial(10446 + int(seed % 80000))
+    : m_model(findModel(modelName)), m_rng(seed), m_serial(10446 + int(seed % 80000))
 {
     if (!m_model)
         m_model = &kModels[1];
@@ -266,7 +266,8 @@ double Engine::temperatureC() const
 {
     // A slow drift and a faster wobble, staying within about 36..44 degrees.
     const double t = double(m_now);
-    return 40.0 + 3.0 * std::sin(2.0 * kPi * t / 600000.0) + 1.0 * std::sin(2.0 * kPi * t / 47000.0 + 1.0);
+    return 40.0 + 3.0 * std::sin(2.0 * kPi * t / 600000.0) +
+           1.0 * std::sin(2.0 * kPi * t / 47000.0 + 1.0);
 }
 
 int Engine::prbsInfo(char side) const
@@ -347,22 +348,16 @@ void Engine::addReply(QVector<Reply> *out, qint64 delayMs, const QByteArray &byt
         if (m_faultTimes > 0 && --m_faultTimes == 0)
             m_fault = Fault::None;
         switch (f) {
-        case Fault::None:
-            break;
-        case Fault::NoReply:
-            return;
-        case Fault::ShortReply:
-            r.bytes.chop(qMin(3, qMax(1, r.bytes.size() / 4)));
-            break;
+        case Fault::None: break;
+        case Fault::NoReply: return;
+        case Fault::ShortReply: r.bytes.chop(qMin(3, qMax(1, r.bytes.size() / 4))); break;
         case Fault::SplitReply: {
             const int half = r.bytes.size() / 2;
             out->append(Reply{r.dueMs, r.bytes.left(half)});
             out->append(Reply{r.dueMs + kSplitGapMs, r.bytes.mid(half)});
             return;
         }
-        case Fault::LateReply:
-            r.dueMs += kLateExtraMs;
-            break;
+        case Fault::LateReply: r.dueMs += kLateExtraMs; break;
         case Fault::Garbage: {
             const int n = r.bytes.size() + 1 + int(m_rng() % 8);
             QByteArray junk(n, '\0');
@@ -432,7 +427,8 @@ void Engine::handleLine(const QByteArray &line, QVector<Reply> *out)
         else
             addReply(out, kErrorDelayMs, err);
     } else if (word == "SFP" || word == "XFP") {
-        const bool match = (word == "SFP" && xcvr == Transceiver::Sfp) || (word == "XFP" && xcvr == Transceiver::Xfp);
+        const bool match = (word == "SFP" && xcvr == Transceiver::Sfp) ||
+                           (word == "XFP" && xcvr == Transceiver::Xfp);
         if (match && args.isEmpty())
             addReply(out, kDumpDelayMs, dump());
         else
@@ -441,7 +437,8 @@ void Engine::handleLine(const QByteArray &line, QVector<Reply> *out)
         const bool read = word == "RdSFP";
         QByteArray reply;
         if (xcvr == Transceiver::Sfp && !args.isEmpty() && (args[0] == "D" || args[0] == "I"))
-            reply = read ? registerRead(args[0].at(0), args.mid(1)) : registerWrite(args[0].at(0), args.mid(1));
+            reply = read ? registerRead(args[0].at(0), args.mid(1))
+                         : registerWrite(args[0].at(0), args.mid(1));
         if (reply.isEmpty())
             addReply(out, kErrorDelayMs, err);
         else
@@ -627,10 +624,10 @@ void Engine::initRegisters()
     m_sfpA2 = QByteArray(256, '\0');
     static const quint16 thresholds[20] = {
         0x4B00, 0xFB00, 0x4600, 0x0000, // temperature 75, -5, 70, 0 C
-        36300, 29700, 34600, 31300,     // Vcc 3.63, 2.97, 3.46, 3.13 V
-        50000, 1000, 45000, 2000,       // bias 100, 2, 90, 4 mA
-        20000, 1000, 16000, 1600,       // Tx 2.0, 0.1, 1.6, 0.16 mW
-        20000, 100, 16000, 200,         // Rx 2.0, 0.01, 1.6, 0.02 mW
+        36300,  29700,  34600,  31300,  // Vcc 3.63, 2.97, 3.46, 3.13 V
+        50000,  1000,   45000,  2000,   // bias 100, 2, 90, 4 mA
+        20000,  1000,   16000,  1600,   // Tx 2.0, 0.1, 1.6, 0.16 mW
+        20000,  100,    16000,  200,    // Rx 2.0, 0.01, 1.6, 0.02 mW
     };
     for (int i = 0; i < 20; ++i)
         codec::put16(m_sfpA2, 2 * i, thresholds[i]);
@@ -749,7 +746,8 @@ void Engine::writeXfp(int addr, quint8 v)
         return;
     }
     if (addr < 0x80) {
-        const bool writable = (addr >= 0x02 && addr <= 0x5F) || (addr >= 0x70 && addr <= 0x7A) || addr == 0x7F;
+        const bool writable =
+            (addr >= 0x02 && addr <= 0x5F) || (addr >= 0x70 && addr <= 0x7A) || addr == 0x7F;
         if (writable)
             m_xfpLower[addr] = char(v);
         return;
@@ -771,7 +769,8 @@ QByteArray Engine::registerRead(char type, const QList<QByteArray> &args)
     if (type == 'X')
         return hex2(addr) + " = " + hex2(xfpRegister(addr)) + "\r\n";
     const int page = type == 'I' ? 0xA0 : 0xA2;
-    return QByteArray(type == 'I' ? "A0 " : "A2 ") + hex2(addr) + " = " + hex2(sfpRegister(page, addr)) + "\r\n";
+    return QByteArray(type == 'I' ? "A0 " : "A2 ") + hex2(addr) + " = " +
+           hex2(sfpRegister(page, addr)) + "\r\n";
 }
 
 QByteArray Engine::registerWrite(char type, const QList<QByteArray> &args)

@@ -31,14 +31,12 @@
 
 namespace sim {
 
-struct Reply
-{
+struct Reply {
     qint64 dueMs;
     QByteArray bytes;
 };
 
-struct LoggedCommand
-{
+struct LoggedCommand {
     qint64 ms;
     QByteArray line; // without the CR LF
 };
@@ -51,15 +49,14 @@ enum class Link { Auto, NoSignal, NoSync, Sync };
 
 enum class Transceiver { None, Sfp, Xfp };
 
-struct ModelInfo
-{
+struct ModelInfo {
     const char *name;
     int unitCode;
-    int recordLength;     // 24 or 27
-    int rateDivisor;      // the record carries rate / rateDivisor
-    qint64 setrateUnit;   // bit/s per unit of the "setrate" number
+    int recordLength;   // 24 or 27
+    int rateDivisor;    // the record carries rate / rateDivisor
+    qint64 setrateUnit; // bit/s per unit of the "setrate" number
     Transceiver transceiver;
-    bool tunable;         // accepts "SetWL"
+    bool tunable; // accepts "SetWL"
     qint64 defaultRateBps;
 };
 
@@ -160,8 +157,7 @@ public:
     QByteArray eyeScan(int scale, char side = 'A');
 
 private:
-    struct Side
-    {
+    struct Side {
         qint64 rateBps = 0;
         char pattern = '3';
         QByteArray suffix;
@@ -206,10 +202,10 @@ private:
     double m_wavelengthNm = 1550.12;
     int m_serial;
 
-    QByteArray m_sfpA0;             // 256 bytes, read-only
-    QByteArray m_sfpA2;             // 256 bytes
-    QByteArray m_xfpLower;          // 128 bytes, 00..7F
-    QByteArray m_xfpPassword;       // what was written to 7B..7E (reads back as 00)
+    QByteArray m_sfpA0;                // 256 bytes, read-only
+    QByteArray m_sfpA2;                // 256 bytes
+    QByteArray m_xfpLower;             // 128 bytes, 00..7F
+    QByteArray m_xfpPassword;          // what was written to 7B..7E (reads back as 00)
     QHash<int, QByteArray> m_xfpUpper; // page number -> 128 bytes for 80..FF
 };
 

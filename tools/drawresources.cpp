@@ -120,11 +120,13 @@ void eyeTraces(QPainter &p, const QRectF &r, const QColor &colour, qreal width)
         QPainterPath rise, fall, high, low;
         // transitions crossing at one third and two thirds of the width
         rise.moveTo(x0, lo);
-        rise.cubicTo(x0 + w * 0.18 + jitter, lo, x0 + w * 0.15 + jitter, hi, x0 + w * 0.33 + jitter, hi);
+        rise.cubicTo(x0 + w * 0.18 + jitter, lo, x0 + w * 0.15 + jitter, hi, x0 + w * 0.33 + jitter,
+                     hi);
         rise.lineTo(x0 + w * 0.67 + jitter, hi);
         rise.cubicTo(x0 + w * 0.85 + jitter, hi, x0 + w * 0.82 + jitter, lo, x1, lo);
         fall.moveTo(x0, hi);
-        fall.cubicTo(x0 + w * 0.18 + jitter, hi, x0 + w * 0.15 + jitter, lo, x0 + w * 0.33 + jitter, lo);
+        fall.cubicTo(x0 + w * 0.18 + jitter, hi, x0 + w * 0.15 + jitter, lo, x0 + w * 0.33 + jitter,
+                     lo);
         fall.lineTo(x0 + w * 0.67 + jitter, lo);
         fall.cubicTo(x0 + w * 0.85 + jitter, lo, x0 + w * 0.82 + jitter, hi, x1, hi);
         p.drawPath(rise);
@@ -350,7 +352,8 @@ QImage logo()
     QImage img = blank(w, h);
     QPainter p(&img);
     smooth(p);
-    QPainterPath word = fittedText(QStringLiteral("Corvane"), sans(64, QFont::Black), QRectF(8, 6, w - 16, 66));
+    QPainterPath word =
+        fittedText(QStringLiteral("Corvane"), sans(64, QFont::Black), QRectF(8, 6, w - 16, 66));
     QLinearGradient g(0, 10, 0, 72);
     g.setColorAt(0, QColor(40, 110, 200));
     g.setColorAt(1, QColor(10, 40, 110));
@@ -389,7 +392,8 @@ QImage splash()
         p.drawLine(0, y, w, y);
     eyeTraces(p, QRectF(-40, 150, w + 80, 110), QColor(50, 200, 90, 110), 2.5);
 
-    QPainterPath word = textPath(QStringLiteral("Corvane"), sans(86, QFont::Black), QPointF(w / 2.0, 105));
+    QPainterPath word =
+        textPath(QStringLiteral("Corvane"), sans(86, QFont::Black), QPointF(w / 2.0, 105));
     QLinearGradient wg(0, 60, 0, 150);
     wg.setColorAt(0, QColor(255, 255, 255));
     wg.setColorAt(1, QColor(150, 190, 240));

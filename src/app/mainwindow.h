@@ -23,13 +23,13 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    LinkState link;          // port, command buffer, connected/skip/pause flags, side
-    Ui::MainWindow *ui;      // the form; secondary windows read a few of its controls
-    int unitType = 0;        // unit type code of the recognised model
-    int replyLength = 0;     // bytes of a valid measurement record; 0 accepts none
+    LinkState link;      // port, command buffer, connected/skip/pause flags, side
+    Ui::MainWindow *ui;  // the form; secondary windows read a few of its controls
+    int unitType = 0;    // unit type code of the recognised model
+    int replyLength = 0; // bytes of a valid measurement record; 0 accepts none
     bert::RateTable rateTable;
     bert::PatternLetters patternLetters;
-    char txState = '3';      // '0' off, '1' on, '3' not yet known
+    char txState = '3'; // '0' off, '1' on, '3' not yet known
     float lastErrorCount = 0;
     int logging = 0;
     QFile logFile;
@@ -75,7 +75,7 @@ private:
     void stopLogging();
 
     QTimer *measureTimer = nullptr;
-    bool resyncing = false;  // the last measurement reply was broken
+    bool resyncing = false; // the last measurement reply was broken
     bool finishingRateEdit = false;
     QString logToolTip;
 };

@@ -6,8 +6,8 @@
 
 struct AppOptions {
     bool simulate = false;
-    QString simulateModel;  // model name of the built-in simulated instrument
-    QStringList ports;      // extra device paths to query
+    QString simulateModel; // model name of the built-in simulated instrument
+    QStringList ports;     // extra device paths to query
 };
 
 // Parses the arguments; prints help or version and exits for --help/--version.

@@ -67,4 +67,4 @@ inline void show(QAbstractButton *button, Colour c)
         button->setIcon(icon(c));
 }
 
-}  // namespace lamp
+} // namespace lamp

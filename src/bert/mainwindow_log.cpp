@@ -22,13 +22,15 @@ void MainWindow::on_LogBtn_clicked()
     if (!logFile.open(QIODevice::WriteOnly)) {
         // Logging stays off: a green lamp over a file that receives nothing
         // would tell the user that data is being kept when it is not.
-        const QString reason = tr("Cannot write the log file %1: %2").arg(name, logFile.errorString());
+        const QString reason =
+            tr("Cannot write the log file %1: %2").arg(name, logFile.errorString());
         ui->LogBtn->setToolTip(reason);
         ui->DebugOut->appendPlainText(reason);
         return;
     }
     ui->LogBtn->setToolTip(logToolTip);
-    logFile.write(bert::logHeader(unitType, QDate::currentDate(), ui->RxPowUnits->text()).toLocal8Bit());
+    logFile.write(
+        bert::logHeader(unitType, QDate::currentDate(), ui->RxPowUnits->text()).toLocal8Bit());
     logFile.flush();
     logging = 1;
     lamp::show(ui->LogBtn, lamp::Green);

@@ -23,7 +23,8 @@ void MainWindow::ReceiveMeas()
     const bool stale = resyncing;
     resyncing = !stale && available > 0 && available != replyLength && replyLength > 0;
     bert::Measurement m;
-    if (!stale && available == replyLength && bert::decodeRecord(reply, unitType, replyLength, &m)) {
+    if (!stale && available == replyLength &&
+        bert::decodeRecord(reply, unitType, replyLength, &m)) {
         // Rate.
         if (m.rateBps == 0) {
             lamp::show(ui->LEDRate, lamp::Red);
@@ -69,8 +70,7 @@ void MainWindow::ReceiveMeas()
             lamp::show(ui->LEDSig, lamp::Green);
             lamp::show(ui->LEDSync, lamp::Red);
             break;
-        default:
-            break;
+        default: break;
         }
 
         ui->CountTxt->setText(bert::countText(m.bits));

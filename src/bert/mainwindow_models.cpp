@@ -13,7 +13,8 @@ void MainWindow::SetBERTType(int type)
         w->hide();
     if (type == unit::None)
         ui->PatListNano->show();
-    for (QWidget *w : Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn, ui->CustPatBx})
+    for (QWidget *w :
+         Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn, ui->CustPatBx})
         w->show();
     rateTable.count = 2;
     QFont font = ui->RxPowTxt->font();

@@ -14,7 +14,7 @@ quint32 be(const QByteArray &b, int at, int n)
         v = (v << 8) | quint8(b[at + i]);
     return v;
 }
-}  // namespace
+} // namespace
 
 double decodeLevel(quint16 raw)
 {
@@ -135,4 +135,4 @@ int patternPosition(const PatternLetters &letters, char code, int sliderMax)
     return sliderMax;
 }
 
-}  // namespace bert
+} // namespace bert

@@ -10,16 +10,16 @@ namespace bert {
 struct Measurement {
     qint64 rateBps = 0;
     char pattern = 0;
-    double rxDbm = 0;  // shown from the double quotient
+    double rxDbm = 0; // shown from the double quotient
     double txDbm = 0;
     float wavelengthNm = 0;
     double temperatureC = 0;
-    int lampCode = 0;       // low four bits of the status byte
-    bool reidentify = false;  // status bit 7
-    bool txFlag = false;      // byte 9 == 1 (low-rate model)
+    int lampCode = 0;        // low four bits of the status byte
+    bool reidentify = false; // status bit 7
+    bool txFlag = false;     // byte 9 == 1 (low-rate model)
     float bits = 0;
     float errors = 0;
-    bool hasEye = false;  // 27-byte records
+    bool hasEye = false; // 27-byte records
     quint8 eyeWidth = 0;
     quint8 eyeHeight = 0;
     quint8 prbsInfo = 0;
@@ -39,18 +39,18 @@ bool decodeRecord(const QByteArray &bytes, int code, int expectedLength, Measure
 bool powerOutOfRange(double dbm);
 
 // Read-out texts.
-QString rxPowerText(double dbm);                       // "%0.1f" or "----"
-QString txPowerText(double dbm);                       // "Tx: %+0.1f dBm" or "Tx: ----"
-QString wavelengthText(float nm);                      // "%0.2f nm"
-QString temperatureText(double c);                     // "%0.1f"
-QString countText(float count);                        // "%0.3e"
-QString elapsedText(float bits, double rateMbps);      // "0d 00:00:00"
-float bitErrorRate(float errors, float bits);          // 0 when bits is not above 0
-QString berText(float ber);                            // "%0.3e", or "0.000e-00" for 0
-QString eyeText(quint8 width, quint8 height);          // "%0.2f UI / %3.0f mV"
-QString prbsTitle(quint8 info);                        // "BERT: PRBS %u, ..." or "BERT"
+QString rxPowerText(double dbm);                  // "%0.1f" or "----"
+QString txPowerText(double dbm);                  // "Tx: %+0.1f dBm" or "Tx: ----"
+QString wavelengthText(float nm);                 // "%0.2f nm"
+QString temperatureText(double c);                // "%0.1f"
+QString countText(float count);                   // "%0.3e"
+QString elapsedText(float bits, double rateMbps); // "0d 00:00:00"
+float bitErrorRate(float errors, float bits);     // 0 when bits is not above 0
+QString berText(float ber);                       // "%0.3e", or "0.000e-00" for 0
+QString eyeText(quint8 width, quint8 height);     // "%0.2f UI / %3.0f mV"
+QString prbsTitle(quint8 info);                   // "BERT: PRBS %u, ..." or "BERT"
 
 // Slider position of a pattern code: the first equal letter, else the maximum.
 int patternPosition(const PatternLetters &letters, char code, int sliderMax);
 
-}  // namespace bert
+} // namespace bert

@@ -9,7 +9,7 @@ namespace bert {
 namespace {
 const qint32 ListA[] = {125000,  155520,  200000,  622080,  1062500, 1250000,
                         2125000, 2488320, 2500000, 2666080, 4250000};
-const qint32 ListB[] = {9953280, 10312500, 10518800, 10709200,
+const qint32 ListB[] = {9953280,  10312500, 10518800, 10709200,
                         11049000, 11095700, 11270000, 11317600};
 const qint32 ListC[] = {6312,  8000,  8448,  10000, 12500, 16000, 32064, 34368,  43000,
                         44736, 48960, 50112, 51840, 52000, 53000, 97728, 100000, 125000};
@@ -27,7 +27,7 @@ struct Range {
     const char *text;
     const qint32 *rates;
     int count;
-    qint64 topBps;  // inclusive upper bound used to pick the range from a rate
+    qint64 topBps; // inclusive upper bound used to pick the range from a rate
 };
 const Range Ranges[] = {
     {"1.244 - 1.813G", Range0, 4, 1813000000LL},
@@ -49,7 +49,7 @@ const ModelConfig Configs[] = {
     {unit::NanoTb, PatternList::T, 8, proto::RecordLengthLong, nullptr, 0, "68325197L", "dBm",
      nullptr, nullptr, nullptr, true},
 };
-}  // namespace
+} // namespace
 
 void RateTable::load(const qint32 *rates, int n)
 {
@@ -102,4 +102,4 @@ double rateFieldStep(const RateTable &table)
     return table.last() > 200000 ? 1.0 : 0.1;
 }
 
-}  // namespace bert
+} // namespace bert

@@ -10,7 +10,7 @@ namespace bert {
 struct RateTable {
     static constexpr int Capacity = 30;
     std::array<qint32, Capacity + 1> entry{};
-    int count = 0;  // number of the last valid entry
+    int count = 0; // number of the last valid entry
 
     qint32 first() const { return entry[1]; }
     qint32 last() const { return entry[count]; }
@@ -27,15 +27,15 @@ struct ModelConfig {
     PatternList list;
     int sliderMax;
     int replyLength;
-    const qint32 *rates;  // single-range models; null for the multi-range ones
+    const qint32 *rates; // single-range models; null for the multi-range ones
     int rateCount;
-    const char *letters;  // top (position sliderMax) down to position 0
+    const char *letters; // top (position sliderMax) down to position 0
     const char *rxUnits;
     // Custom field; null mask means "unchanged, field hidden".
     const char *customMask;
     const char *customText;
     const char *customToolTip;
-    bool transceiverControls;  // wavelength, temperature and utilities shown
+    bool transceiverControls; // wavelength, temperature and utilities shown
 };
 
 // Configuration of a recognised model, or null for 0 and unknown codes.
@@ -57,4 +57,4 @@ int rangeForRate(qint64 rateBps);
 // The rate field's step: 1 Mbit/s, or 0.1 for a table that tops out at 200000 kbit/s or less.
 double rateFieldStep(const RateTable &table);
 
-}  // namespace bert
+} // namespace bert

@@ -22,15 +22,11 @@ double rateScale(int code)
 {
     switch (code) {
     case unit::Nano:
-    case unit::Span:
-        return 1000000.0;
-    case unit::Tera:
-        return 100000.0;
+    case unit::Span: return 1000000.0;
+    case unit::Tera: return 100000.0;
     case unit::NanoTa:
-    case unit::NanoTb:
-        return 1000.0;
-    default:
-        return 0.0;
+    case unit::NanoTb: return 1000.0;
+    default: return 0.0;
     }
 }
 
@@ -44,8 +40,8 @@ QString setRateCommand(int code, double mbps)
 
 QString pulseWidthToolTip(double mbps, int decimals)
 {
-    return QString::asprintf(decimals == 1 ? "Pulse Width= # * %0.1fnS" : "Pulse Width= # * %0.3fnS",
-                             1000.0 / mbps);
+    return QString::asprintf(
+        decimals == 1 ? "Pulse Width= # * %0.1fnS" : "Pulse Width= # * %0.3fnS", 1000.0 / mbps);
 }
 
-}  // namespace bert
+} // namespace bert

@@ -22,4 +22,4 @@ QString setRateCommand(int code, double mbps);
 // Bit period text of the low-rate model's custom field: decimals 1 or 3.
 QString pulseWidthToolTip(double mbps, int decimals);
 
-}  // namespace bert
+} // namespace bert

@@ -46,8 +46,8 @@ QString logRow(const QTime &time, const LogFields &f)
     return QStringLiteral("\r\n") + time.toString(Qt::TextDate) +
            QString::asprintf(", %0.0f, ", double(f.rateBps)) + patternName(f.pattern) +
            QStringLiteral(", ") + f.temperature + QStringLiteral(", ") + f.rx +
-           QStringLiteral(", ") + f.count + QStringLiteral(", ") + f.errors +
-           QStringLiteral(", ") + f.ber;
+           QStringLiteral(", ") + f.count + QStringLiteral(", ") + f.errors + QStringLiteral(", ") +
+           f.ber;
 }
 
 RowDecision decideRow(const QTime &lastRow, const QTime &now)
@@ -57,4 +57,4 @@ RowDecision decideRow(const QTime &lastRow, const QTime &now)
     return {!(lastRow.addMSecs(500) < now), lastRow.addMSecs(1000) < now};
 }
 
-}  // namespace bert
+} // namespace bert

@@ -18,7 +18,7 @@ QString logHeader(int code, const QDate &date, const QString &rxUnits);
 struct LogFields {
     qint64 rateBps;
     char pattern;
-    QString temperature;  // empty when the temperature read-out is hidden
+    QString temperature; // empty when the temperature read-out is hidden
     QString rx;
     QString count;
     QString errors;
@@ -28,10 +28,10 @@ QString logRow(const QTime &time, const LogFields &fields);
 
 // What the row rule decides for one measurement reply while logging is on.
 struct RowDecision {
-    bool yellow;    // a row was written less than half a second ago
-    bool writeRow;  // more than a second has passed since the last row
+    bool yellow;   // a row was written less than half a second ago
+    bool writeRow; // more than a second has passed since the last row
 };
 // Times of day wrap at midnight; an invalid last time counts as earlier than any.
 RowDecision decideRow(const QTime &lastRow, const QTime &now);
 
-}  // namespace bert
+} // namespace bert

@@ -9,13 +9,13 @@ class QSerialPort;
 class LinkState
 {
 public:
-    QSerialPort *port = nullptr;  // owned by the main window (Qt child)
-    QString buffer;               // the command being sent; framed in place
-    int connected = 0;            // nonzero while the port is open
-    int skip = 0;                 // drop the next command once
-    char side = 'A';              // 'B' inserts the side letter after the command word
-    bool pausePolling = false;    // a secondary window has the port to itself
-    int pollInterval = 100;       // ms between a measurement request and its read
+    QSerialPort *port = nullptr; // owned by the main window (Qt child)
+    QString buffer;              // the command being sent; framed in place
+    int connected = 0;           // nonzero while the port is open
+    int skip = 0;                // drop the next command once
+    char side = 'A';             // 'B' inserts the side letter after the command word
+    bool pausePolling = false;   // a secondary window has the port to itself
+    int pollInterval = 100;      // ms between a measurement request and its read
 
     // The command sender: drops one command when the skip flag is set, frames the
     // buffer (side letter, CR LF), and writes it only while connected.

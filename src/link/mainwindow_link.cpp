@@ -19,7 +19,7 @@ bool isCandidate(const QString &description)
     }
     return false;
 }
-}  // namespace
+} // namespace
 
 void MainWindow::FindSerialPorts()
 {
@@ -29,7 +29,8 @@ void MainWindow::FindSerialPorts()
     for (const PortEntry &entry : ports) {
         link.port->setPortName(entry.name);
         QString diagnostic;
-        if (isCandidate(entry.description) && (link.connected = link.port->open(QIODevice::ReadWrite))) {
+        if (isCandidate(entry.description) &&
+            (link.connected = link.port->open(QIODevice::ReadWrite))) {
             for (int i = 0; i < 3; ++i)
                 link.send(QLatin1String(proto::Identify));
             link.port->flush();
@@ -37,8 +38,8 @@ void MainWindow::FindSerialPorts()
             const QByteArray reply = link.collectFor(proto::IdentifySettleMs);
             const int row = unit::matchRow(reply);
             if (row > 0) {
-                diagnostic = QString::asprintf(": OK, Match %d: ", row) +
-                             unit::textUpToNul(reply.left(20));
+                diagnostic =
+                    QString::asprintf(": OK, Match %d: ", row) + unit::textUpToNul(reply.left(20));
                 ui->PortSelBox->addItem(
                     unit::itemTextFromReply(reply, link.port->portName().toLocal8Bit()));
             } else {
@@ -160,7 +161,7 @@ void MainWindow::onPortError(QSerialPort::SerialPortError error)
     const bool wasConnected = link.connected;
     link.connected = 0;
     if (!wasConnected || ui->DisConectBtn->isHidden())
-        return;  // a port being queried by the search: the search reports it
+        return; // a port being queried by the search: the search reports it
     showDisconnected();
     lamp::show(ui->LEDCOM, lamp::Red);
     ui->LEDCOM->setToolTip(tr("Connection to the instrument was lost (%1). "

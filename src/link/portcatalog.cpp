@@ -9,7 +9,7 @@ QList<PortEntry> &extras()
     static QList<PortEntry> list;
     return list;
 }
-}  // namespace
+} // namespace
 
 void addExtra(const QString &path, const QString &description)
 {
@@ -31,4 +31,4 @@ QList<PortEntry> ports()
     return all;
 }
 
-}  // namespace portcatalog
+} // namespace portcatalog

@@ -5,8 +5,8 @@
 #include <QString>
 
 struct PortEntry {
-    QString name;         // what the port is opened by (a name or a device path)
-    QString description;  // the driver's description
+    QString name;        // what the port is opened by (a name or a device path)
+    QString description; // the driver's description
 };
 
 namespace portcatalog {
@@ -16,4 +16,4 @@ void addExtra(const QString &path, const QString &description);
 void clearExtras();
 QList<PortEntry> ports();
 
-}  // namespace portcatalog
+} // namespace portcatalog

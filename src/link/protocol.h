@@ -15,8 +15,8 @@ inline constexpr char Identify[] = "?";
 
 // Measurement request; the reply is the binary measurement record.
 inline constexpr char Measure[] = "r";
-inline constexpr int RecordLengthShort = 24;  // single-range models
-inline constexpr int RecordLengthLong = 27;   // multi-range models (eye opening, PRBS info)
+inline constexpr int RecordLengthShort = 24; // single-range models
+inline constexpr int RecordLengthLong = 27;  // multi-range models (eye opening, PRBS info)
 
 // Line rate, in the unit of the model (see RateScale in bert/ratecontrol.h).
 inline constexpr char SetRate[] = "setrate %0.0f";
@@ -53,4 +53,4 @@ inline constexpr int DisconnectSettleMs = 200;
 inline constexpr int RefreshSettleMs = 500;
 inline constexpr int ResumeAfterExchangeMs = 100;
 
-}  // namespace proto
+} // namespace proto

@@ -12,7 +12,7 @@ const char *const Names[ModelRows] = {
     "Corvane Nano",
 };
 const int Codes[ModelRows] = {None, NanoTa, NanoTb, Span, Tera, Tera, Nano};
-}  // namespace
+} // namespace
 
 const char *modelName(int row)
 {
@@ -52,4 +52,4 @@ QString itemTextFromReply(const QByteArray &reply, const QByteArray &portName)
     return textUpToNul(portName + ": " + fields);
 }
 
-}  // namespace unit
+} // namespace unit

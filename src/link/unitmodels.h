@@ -9,14 +9,14 @@ namespace unit {
 // Unit type codes. 0 means no model recognised.
 enum Code : int {
     None = 0,
-    Nano = 500110,       // 125 Mbit/s to 4.25 Gbit/s, SFP
-    Tera = 500120,       // around 10 Gbit/s, XFP
-    Span = 500130,       // low rates, no transceiver controls
-    NanoTa = 50077041,   // four rate ranges, SFP
-    NanoTb = 50077063,   // five rate ranges, SFP
+    Nano = 500110,     // 125 Mbit/s to 4.25 Gbit/s, SFP
+    Tera = 500120,     // around 10 Gbit/s, XFP
+    Span = 500130,     // low rates, no transceiver controls
+    NanoTa = 50077041, // four rate ranges, SFP
+    NanoTb = 50077063, // five rate ranges, SFP
 };
 
-inline constexpr int ModelRows = 7;  // row 0 is a placeholder, never searched
+inline constexpr int ModelRows = 7; // row 0 is a placeholder, never searched
 
 // Model name of a row (row 0 is a single space).
 const char *modelName(int row);
@@ -39,4 +39,4 @@ QString itemTextFromReply(const QByteArray &reply, const QByteArray &portName);
 // The text of a byte array up to its first NUL, decoded as UTF-8.
 QString textUpToNul(const QByteArray &bytes);
 
-}  // namespace unit
+} // namespace unit

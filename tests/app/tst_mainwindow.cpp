@@ -50,7 +50,7 @@ struct PtyPair {
         return got;
     }
 };
-}  // namespace
+} // namespace
 
 class TstMainWindow : public QObject
 {
@@ -80,12 +80,12 @@ private slots:
         QCOMPARE(w.ui->CustPatBx->inputMask(), QString("HHHHHHHHHHHHHHHH"));
         QCOMPARE(w.ui->RateSetting->locale().decimalPoint(), QChar('.'));
         QVERIFY(!w.ui->PatListNano->isHidden());
-        for (QWidget *hidden : {(QWidget *)w.ui->PatListNanoTera, (QWidget *)w.ui->PatListSpan,
-                                (QWidget *)w.ui->PatListT, (QWidget *)w.ui->EyeButton,
-                                (QWidget *)w.ui->RateRange})
+        for (QWidget *hidden :
+             {(QWidget *)w.ui->PatListNanoTera, (QWidget *)w.ui->PatListSpan,
+              (QWidget *)w.ui->PatListT, (QWidget *)w.ui->EyeButton, (QWidget *)w.ui->RateRange})
             QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
         QCOMPARE(w.replyLength, 0);
-        QVERIFY(lamp::shownKey(w.ui->LEDCOM) != 0);  // the pictures are linked in
+        QVERIFY(lamp::shownKey(w.ui->LEDCOM) != 0); // the pictures are linked in
         QVERIFY(w.ui->ResultsBox->x() >= 589 && w.ui->DebugOut->x() >= 589);
     }
 
@@ -121,7 +121,8 @@ private slots:
         MainWindow w;
         w.SetBERTType(code);
         QCOMPARE(w.unitType, code);
-        for (QLabel *l : {w.ui->PatListNano, w.ui->PatListNanoTera, w.ui->PatListSpan, w.ui->PatListT})
+        for (QLabel *l :
+             {w.ui->PatListNano, w.ui->PatListNanoTera, w.ui->PatListSpan, w.ui->PatListT})
             QCOMPARE(!l->isHidden(), l->objectName() == list);
         QTEST(w.ui->SliderPattern->maximum(), "sliderMax");
         QTEST(w.replyLength, "reply");
@@ -143,7 +144,7 @@ private slots:
         if (code == 500130) {
             QCOMPARE(w.ui->CustPatBx->toolTip(), QString("Duty Cycle (%)"));
             w.ui->CustPatBx->setText("123");
-            QCOMPARE(w.ui->CustPatBx->text(), QString("12"));  // two decimal digits only
+            QCOMPARE(w.ui->CustPatBx->text(), QString("12")); // two decimal digits only
         }
     }
 
@@ -177,10 +178,10 @@ private slots:
         QVERIFY(!link.connected);
         link.side = 'B';
         link.send("setrate 100 200");
-        QCOMPARE(link.buffer, QString("setrateB 100 200\r\n"));  // framed, nothing written
+        QCOMPARE(link.buffer, QString("setrateB 100 200\r\n")); // framed, nothing written
         link.skip = 1;
         link.send("tx 1");
-        QCOMPARE(link.buffer, QString("tx 1"));  // dropped, left unframed
+        QCOMPARE(link.buffer, QString("tx 1")); // dropped, left unframed
         QCOMPARE(link.skip, 0);
         link.send("r");
         QCOMPARE(link.buffer, QString("rB\r\n"));
@@ -196,10 +197,10 @@ private slots:
         w.link.send("reset");
         w.link.side = 'B';
         w.link.skip = 1;
-        w.link.send("tx 0");  // dropped by the skip flag
+        w.link.send("tx 0"); // dropped by the skip flag
         w.link.send("SFP");
         QCOMPARE(pty.readAvailable(), QByteArray("reset\r\nSFPB\r\n"));
-        w.link.connected = 0;  // port still open, but the flag guards the write
+        w.link.connected = 0; // port still open, but the flag guards the write
         w.link.send("r");
         QCOMPARE(pty.readAvailable(100), QByteArray());
         // Raw writes bypass side letter and connected flag.

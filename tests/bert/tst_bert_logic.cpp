@@ -17,7 +17,7 @@ QByteArray record(int length, std::initializer_list<std::pair<int, quint8>> byte
         r[b.first] = char(b.second);
     return r;
 }
-}  // namespace
+} // namespace
 
 class TstBertLogic : public QObject
 {
@@ -35,7 +35,7 @@ private slots:
         QCOMPARE(m.rateBps, qint64(10000000));
         const QByteArray big = record(27, {{0, 0xff}, {1, 0xff}, {2, 0xff}, {3, 0xff}});
         QVERIFY(bert::decodeRecord(big, unit::NanoTb, 27, &m));
-        QCOMPARE(m.rateBps, qint64(42949672950));  // no 32-bit overflow
+        QCOMPARE(m.rateBps, qint64(42949672950)); // no 32-bit overflow
     }
 
     void lengthMustMatch()
@@ -44,15 +44,16 @@ private slots:
         QVERIFY(!bert::decodeRecord(QByteArray(23, 0), unit::Nano, 24, &m));
         QVERIFY(!bert::decodeRecord(QByteArray(25, 0), unit::Nano, 24, &m));
         QVERIFY(!bert::decodeRecord(QByteArray(24, 0), unit::NanoTa, 27, &m));
-        QVERIFY(!bert::decodeRecord(QByteArray(), unit::None, 0, &m));  // nothing expected yet
+        QVERIFY(!bert::decodeRecord(QByteArray(), unit::None, 0, &m)); // nothing expected yet
         QVERIFY(!bert::decodeRecord(QByteArray(24, 0), unit::None, 0, &m));
     }
 
     void countsAndStatus()
     {
         bert::Measurement m;
-        QVERIFY(bert::decodeRecord(record(24, {{15, 0x80}, {18, 24}, {19, 0x80}, {22, 0}, {14, 0x82}}),
-                                   unit::Nano, 24, &m));
+        QVERIFY(
+            bert::decodeRecord(record(24, {{15, 0x80}, {18, 24}, {19, 0x80}, {22, 0}, {14, 0x82}}),
+                               unit::Nano, 24, &m));
         QCOMPARE(m.bits, 8388608.0f);
         QCOMPARE(m.errors, 0.5f);
         QCOMPARE(m.lampCode, 2);
@@ -71,7 +72,7 @@ private slots:
         QCOMPARE(bert::rxPowerText(10.01), QString("----"));
         QCOMPARE(bert::rxPowerText(-39.99), QString("-40.0"));
         QCOMPARE(bert::txPowerText(1.5), QString("Tx: +1.5 dBm"));
-        QCOMPARE(bert::txPowerText(-3.25), QString("Tx: -3.3 dBm"));  // halves round away from zero
+        QCOMPARE(bert::txPowerText(-3.25), QString("Tx: -3.3 dBm")); // halves round away from zero
         QCOMPARE(bert::txPowerText(-40.0), QString("Tx: ----"));
         QCOMPARE(bert::temperatureText(bert::decodeLevel(32768 - 4210)), QString("42.1"));
         QCOMPARE(bert::temperatureText(bert::decodeLevel(65535)), QString("-327.7"));
@@ -80,8 +81,9 @@ private slots:
     void eyeAndWavelength()
     {
         bert::Measurement m;
-        QVERIFY(bert::decodeRecord(record(27, {{9, 0x02}, {10, 0x5D}, {11, 0x8C}, {23, 20}, {24, 40}, {25, 131}}),
-                                   unit::NanoTa, 27, &m));
+        QVERIFY(bert::decodeRecord(
+            record(27, {{9, 0x02}, {10, 0x5D}, {11, 0x8C}, {23, 20}, {24, 40}, {25, 131}}),
+            unit::NanoTa, 27, &m));
         QCOMPARE(bert::wavelengthText(m.wavelengthNm), QString("1550.20 nm"));
         QVERIFY(m.hasEye);
         QCOMPARE(bert::eyeText(m.eyeWidth, m.eyeHeight), QString("0.63 UI / 125 mV"));
@@ -172,7 +174,7 @@ private slots:
         QTest::newRow("on an entry") << 1250000 << 1250000;
         QTest::newRow("first entry") << 125000 << 125000;
         QTest::newRow("last entry") << 4250000 << 4250000;
-        QTest::newRow("odd span midpoint") << 140260 << 125000;  // 125000 + 30520/2
+        QTest::newRow("odd span midpoint") << 140260 << 125000; // 125000 + 30520/2
         QTest::newRow("odd span above") << 140261 << 155520;
     }
     void snapping()
@@ -222,9 +224,11 @@ private slots:
         QCOMPARE(bert::logHeader(unit::Span, date, "Mbps"),
                  dateText + "\r\nTime, Rate, Pattern, Temp (C), Rx (Mbps), Count, Errors, BER");
 
-        const bert::LogFields f{10312500000LL, 'L', "41.5", "-3.1", "1.000e+10", "0.000e+00", "0.000e-00"};
+        const bert::LogFields f{10312500000LL, 'L',         "41.5",     "-3.1",
+                                "1.000e+10",   "0.000e+00", "0.000e-00"};
         QCOMPARE(bert::logRow(QTime(7, 5, 9), f),
-                 QString("\r\n07:05:09, 10312500000, Loopback, 41.5, -3.1, 1.000e+10, 0.000e+00, 0.000e-00"));
+                 QString("\r\n07:05:09, 10312500000, Loopback, 41.5, -3.1, 1.000e+10, 0.000e+00, "
+                         "0.000e-00"));
         const bert::LogFields span{50000000, '3', QString(), "50.000", "1.0e+00", "0", "0"};
         QVERIFY(bert::logRow(QTime(23, 0), span).contains(", PRBS31, , 50.000,"));
         const char codes[] = "12357CDJKLRS689";
@@ -242,7 +246,7 @@ private slots:
         QVERIFY(!d.yellow);
         d = bert::decideRow(t0, t0.addMSecs(300));
         QVERIFY(d.yellow && !d.writeRow);
-        d = bert::decideRow(t0, t0.addMSecs(500));  // not yet past half a second
+        d = bert::decideRow(t0, t0.addMSecs(500)); // not yet past half a second
         QVERIFY(d.yellow && !d.writeRow);
         d = bert::decideRow(t0, t0.addMSecs(600));
         QVERIFY(!d.yellow && !d.writeRow);

@@ -20,7 +20,7 @@ QList<QStringList> readRows(const QString &path, QString *header = nullptr)
         rows << lines[i].split(QStringLiteral(", "));
     return rows;
 }
-}  // namespace
+} // namespace
 
 class TstControls : public QObject
 {
@@ -31,10 +31,14 @@ private slots:
         QTest::addColumn<QByteArray>("model");
         QTest::addColumn<double>("mbps");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("Tera") << QByteArray("Corvane Tera") << 10312.5 << QByteArray("setrate 1031250000");
-        QTest::newRow("NanoTa") << QByteArray("Corvane NanoTa") << 14500.0 << QByteArray("setrate 14500000");
-        QTest::newRow("Nano") << QByteArray("Corvane Nano") << 2488.32 << QByteArray("setrate 2488320000");
-        QTest::newRow("Span") << QByteArray("Corvane Nano Span") << 44.736 << QByteArray("setrate 44736000");
+        QTest::newRow("Tera") << QByteArray("Corvane Tera") << 10312.5
+                              << QByteArray("setrate 1031250000");
+        QTest::newRow("NanoTa") << QByteArray("Corvane NanoTa") << 14500.0
+                                << QByteArray("setrate 14500000");
+        QTest::newRow("Nano") << QByteArray("Corvane Nano") << 2488.32
+                              << QByteArray("setrate 2488320000");
+        QTest::newRow("Span") << QByteArray("Corvane Nano Span") << 44.736
+                              << QByteArray("setrate 44736000");
     }
     void rateCommandsPerModel()
     {
@@ -135,7 +139,7 @@ private slots:
     {
         SimBench b;
         QVERIFY(b.start("Corvane Nano"));
-        MainWindow &w = *b.w;  // not connected: commands are framed, nothing is written
+        MainWindow &w = *b.w; // not connected: commands are framed, nothing is written
         QCOMPARE(w.txState, '3');
         w.on_TxEnBtn_clicked();
         QCOMPARE(w.link.buffer, QString("tx 0\r\n"));
@@ -147,11 +151,11 @@ private slots:
         QCOMPARE(w.link.buffer, QString("reset\r\n"));
         w.ui->SliderPattern->setValue(0);
         w.on_SliderPattern_sliderReleased();
-        w.on_RateDial_sliderReleased();  // no model: no rate command
+        w.on_RateDial_sliderReleased(); // no model: no rate command
         QCOMPARE(w.link.buffer, QString("r\r\n"));
         QVERIFY(!w.measurementPending());
         QTest::qWait(100);
-        QCOMPARE(b.logSize(), 4);  // only the search's identification queries
+        QCOMPARE(b.logSize(), 4); // only the search's identification queries
     }
 
     void transmitterToggleOverTheWire()
@@ -160,7 +164,7 @@ private slots:
         QVERIFY(b.start("Corvane Nano"));
         QVERIFY(b.connectFirst());
         MainWindow &w = *b.w;
-        QTRY_COMPARE(w.txState, '1');  // settled by the first record
+        QTRY_COMPARE(w.txState, '1'); // settled by the first record
         w.on_TxEnBtn_clicked();
         QTRY_COMPARE(b.count("tx 0"), 1);
         QTRY_VERIFY(!b.engine([](sim::Engine &e) { return e.txOn(); }));
@@ -189,7 +193,7 @@ private slots:
         QCOMPARE(drag(1156250), 1062.5);
         QCOMPARE(drag(1156251), 1250.0);
         QCOMPARE(drag(2500000), 2500.0);
-        QCOMPARE(dial->value(), 2500000);  // the dial itself is not moved to the snapped rate
+        QCOMPARE(dial->value(), 2500000); // the dial itself is not moved to the snapped rate
         w.ui->StandRates->setChecked(false);
         QCOMPARE(drag(1100001), 1100.001);
         // Moves by the program (or keyboard) do not reach the field.
@@ -225,7 +229,8 @@ private slots:
         QString header;
         const QList<QStringList> rows = readRows(path, &header);
         QVERIFY2(rows.size() >= 2 && rows.size() <= 4, qPrintable(QString::number(rows.size())));
-        QVERIFY(header.startsWith("Corvane NanoT Log file " + QDate::currentDate().toString(Qt::TextDate)));
+        QVERIFY(header.startsWith("Corvane NanoT Log file " +
+                                  QDate::currentDate().toString(Qt::TextDate)));
         QVERIFY(header.endsWith("\r\nTime, Rate, Pattern, Temp (C), Rx (dBm), Count, Errors, BER"));
         for (const QStringList &row : rows) {
             QCOMPARE(row.size(), 8);
@@ -275,8 +280,8 @@ private slots:
         QVERIFY(header.startsWith(QDate::currentDate().toString(Qt::TextDate) + "\r\n"));
         QVERIFY(header.contains("Rx (Mbps)"));
         QCOMPARE(rows[0][1], QString("44736000"));
-        QCOMPARE(rows[0][3], QString());       // no temperature on this model
-        QCOMPARE(rows[0][4], QString("44.736"));  // the rate stands in the Rx column
+        QCOMPARE(rows[0][3], QString());         // no temperature on this model
+        QCOMPARE(rows[0][4], QString("44.736")); // the rate stands in the Rx column
     }
 
     void logFileThatCannotBeOpened()

@@ -46,7 +46,7 @@ public:
         return w->link.connected != 0;
     }
 
-    QString portName() const { return sim->slavePath().mid(5); }  // "/dev/pts/N" -> "pts/N"
+    QString portName() const { return sim->slavePath().mid(5); } // "/dev/pts/N" -> "pts/N"
 
     // Lines the instrument received, counted from index `from` of its log.
     int count(const QByteArray &line, int from = 0) const
@@ -64,11 +64,7 @@ public:
         return log.isEmpty() ? QByteArray() : log.last().line;
     }
 
-    template<class F>
-    auto engine(F f)
-    {
-        return sim->withEngine(f);
-    }
+    template <class F> auto engine(F f) { return sim->withEngine(f); }
 
     static bool shows(const QLabel *label, lamp::Colour c) { return lamp::shows(label, c); }
     static bool shows(const QAbstractButton *b, lamp::Colour c) { return lamp::shows(b, c); }

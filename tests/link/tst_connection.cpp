@@ -14,9 +14,11 @@ private slots:
         QCOMPARE(b.w->ui->PortSelBox->count(), 2);
         const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
         const QString item = b.w->ui->PortSelBox->itemText(1);
-        QCOMPARE(item, b.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n").arg(serial));
+        QCOMPARE(item,
+                 b.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n").arg(serial));
         const QString debug = b.w->ui->DebugOut->toPlainText();
-        QVERIFY2(debug.contains(b.portName() + ": OK, Match 2: Corvane NanoTb:SN "), qPrintable(debug));
+        QVERIFY2(debug.contains(b.portName() + ": OK, Match 2: Corvane NanoTb:SN "),
+                 qPrintable(debug));
         QCOMPARE(b.count("?"), 4);
         QVERIFY(!b.w->link.port->isOpen());
         QCOMPARE(b.w->link.connected, 0);
@@ -79,7 +81,7 @@ private slots:
         QVERIFY(SimBench::shows(w.ui->LEDBER, lamp::Red));
         QVERIFY(SimBench::shows(w.ui->ErrorReset, lamp::Red));
         QTRY_VERIFY_WITH_TIMEOUT(SimBench::shows(w.ui->LEDError, lamp::Green), 2000);
-        QVERIFY(SimBench::shows(w.ui->LEDBER, lamp::Red));  // the rate stays above 0
+        QVERIFY(SimBench::shows(w.ui->LEDBER, lamp::Red)); // the rate stays above 0
 
         // Reset clears the counts; the lamps follow.
         w.on_ErrorReset_clicked();
@@ -97,14 +99,15 @@ private slots:
         const int questions = b.count("?");
         const int lines = w.ui->DebugOut->blockCount();
         b.engine([](sim::Engine &e) { e.requestReidentify(); });
-        QTRY_VERIFY_WITH_TIMEOUT(b.count("?") == questions + 3, 3000);  // the first of three is skipped
+        QTRY_VERIFY_WITH_TIMEOUT(b.count("?") == questions + 3,
+                                 3000); // the first of three is skipped
         QTRY_VERIFY(w.ui->DebugOut->blockCount() > lines);
         QVERIFY(w.ui->DebugOut->toPlainText().contains("Corvane Nano Tera:SN"));
         QCOMPARE(w.windowTitle(), w.ui->PortSelBox->itemText(1).chopped(2));
         QCOMPARE(w.ui->PortSelBox->currentIndex(), 1);
         QCOMPARE(w.unitType, 500120);
         const int from = b.logSize();
-        QTRY_VERIFY_WITH_TIMEOUT(b.count("r", from) >= 3, 3000);  // polling resumed
+        QTRY_VERIFY_WITH_TIMEOUT(b.count("r", from) >= 3, 3000); // polling resumed
     }
 
     void disconnectAndRefresh()
@@ -120,7 +123,7 @@ private slots:
         QVERIFY(w.ui->DisConectBtn->isHidden());
         QVERIFY(w.ui->RefreshBtn->isEnabled());
         QCOMPARE(w.ui->PortSelBox->currentIndex(), 0);
-        QCOMPARE(w.unitType, 500130);  // the configuration stays
+        QCOMPARE(w.unitType, 500130); // the configuration stays
         QTest::qWait(300);
         const int from = b.logSize();
         QTest::qWait(400);
@@ -140,10 +143,11 @@ private slots:
         QVERIFY(b.connectFirst());
         MainWindow &w = *b.w;
         int errors = 0;
-        connect(w.link.port, &QSerialPort::errorOccurred, this, [&](QSerialPort::SerialPortError e) {
-            if (e != QSerialPort::NoError)
-                ++errors;
-        });
+        connect(w.link.port, &QSerialPort::errorOccurred, this,
+                [&](QSerialPort::SerialPortError e) {
+                    if (e != QSerialPort::NoError)
+                        ++errors;
+                });
         QTRY_VERIFY_WITH_TIMEOUT(b.count("r") >= 2, 3000);
         b.sim->unplug();
         QTRY_VERIFY_WITH_TIMEOUT(w.ui->DisConectBtn->isHidden(), 3000);
@@ -200,14 +204,14 @@ private slots:
         MainWindow &w = *b.w;
         QTRY_VERIFY_WITH_TIMEOUT(w.ui->CountTxt->text() != "0.000e-00", 3000);
         b.engine([&](sim::Engine &e) { e.setFault(sim::Fault(fault)); });
-        QTest::qWait(300);  // let replies already on their way arrive
+        QTest::qWait(300); // let replies already on their way arrive
         const QString count = w.ui->CountTxt->text();
         const QString rx = w.ui->RxPowTxt->text();
         const int from = b.logSize();
         QTest::qWait(800);
         QCOMPARE(w.ui->CountTxt->text(), count);
         QCOMPARE(w.ui->RxPowTxt->text(), rx);
-        QVERIFY(b.count("r", from) >= 3);  // the cycle goes on
+        QVERIFY(b.count("r", from) >= 3); // the cycle goes on
         b.engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QTRY_VERIFY_WITH_TIMEOUT(w.ui->CountTxt->text() != count, 3000);
     }

@@ -39,7 +39,8 @@ private slots:
         QTest::newRow("NanoTa") << QByteArray("xx Corvane NanoTa") << 1 << 50077041;
         QTest::newRow("Span") << QByteArray("Corvane Nano Span:") << 3 << 500130;
         QTest::newRow("Tera") << QByteArray("Corvane Tera") << 4 << 500120;
-        QTest::newRow("Nano Tera shares the code") << QByteArray("Corvane Nano Tera") << 5 << 500120;
+        QTest::newRow("Nano Tera shares the code")
+            << QByteArray("Corvane Nano Tera") << 5 << 500120;
         QTest::newRow("Nano") << QByteArray("Corvane Nano:1") << 6 << 500110;
         QTest::newRow("case matters") << QByteArray("corvane nano") << 0 << 0;
         QTest::newRow("empty") << QByteArray() << 0 << 0;

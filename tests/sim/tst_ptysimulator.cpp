@@ -8,8 +8,7 @@
 namespace {
 
 // Reads until 'done' holds for what has arrived, or the deadline passes.
-template<class Done>
-QByteArray readUntil(QSerialPort &port, Done done, int timeoutMs = 5000)
+template <class Done> QByteArray readUntil(QSerialPort &port, Done done, int timeoutMs = 5000)
 {
     QByteArray got;
     QElapsedTimer t;
@@ -56,7 +55,8 @@ void TestPtySimulator::roundTrip()
     QSerialPort port;
     QVERIFY2(openPort(port, simulator.slavePath()), qPrintable(port.errorString()));
     writeAll(port, "?\r\n");
-    const QByteArray ident = readUntil(port, [](const QByteArray &b) { return b.contains("\r\n"); });
+    const QByteArray ident =
+        readUntil(port, [](const QByteArray &b) { return b.contains("\r\n"); });
     QVERIFY2(ident.startsWith("Corvane NanoTb:"), ident.constData());
     QVERIFY(ident.endsWith(":\r\n")); // raw mode: no CR/LF translation on the way
 
@@ -88,7 +88,8 @@ void TestPtySimulator::reopenAfterClientCloses()
         QSerialPort port;
         QVERIFY(openPort(port, simulator.slavePath()));
         writeAll(port, "RdXFP 7f\r\n");
-        const QByteArray reply = readUntil(port, [](const QByteArray &b) { return b.endsWith("\r\n"); });
+        const QByteArray reply =
+            readUntil(port, [](const QByteArray &b) { return b.endsWith("\r\n"); });
         QCOMPARE(reply, QByteArray("7f = 01\r\n"));
         port.close();
     }
@@ -110,7 +111,9 @@ void TestPtySimulator::unplugRaisesPortError()
         }
     });
     writeAll(port, "?\r\n");
-    QVERIFY(readUntil(port, [](const QByteArray &b) { return b.contains("\r\n"); }).startsWith("Corvane Nano:"));
+    QVERIFY(readUntil(port, [](const QByteArray &b) {
+                return b.contains("\r\n");
+            }).startsWith("Corvane Nano:"));
 
     simulator.unplug();
     QTRY_VERIFY_WITH_TIMEOUT(lost, 5000);

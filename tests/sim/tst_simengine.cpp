@@ -474,9 +474,7 @@ void TestSimEngine::faults()
     const Reply good = one(ref, "r", 100);
     const QVector<Reply> bad = send(e, "r", 100);
     switch (Fault(fault)) {
-    case Fault::NoReply:
-        QVERIFY(bad.isEmpty());
-        break;
+    case Fault::NoReply: QVERIFY(bad.isEmpty()); break;
     case Fault::ShortReply:
         QCOMPARE(bad.size(), 1);
         QVERIFY(bad[0].bytes.size() < 24 && bad[0].bytes.size() > 0);
@@ -497,8 +495,7 @@ void TestSimEngine::faults()
         QCOMPARE(bad.size(), 1);
         QVERIFY(bad[0].bytes.size() != 24);
         break;
-    default:
-        QFAIL("unexpected fault");
+    default: QFAIL("unexpected fault");
     }
     // A clean reply: exactly one, on time, with the reference bytes.
     auto clean = [](const QVector<Reply> &r, const Reply &expected) {
