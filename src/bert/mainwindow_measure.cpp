@@ -17,13 +17,15 @@ void MainWindow::ReceiveMeas()
         available = link.port->bytesAvailable();
         reply = link.port->readAll();
     }
-    // After a broken reply its rest may arrive late and, joined with the head of
-    // the next reply, add up to a record's length. The read that follows a
-    // broken reply is therefore dropped, and no request is sent before it.
-    const bool stale = resyncing;
-    resyncing = !stale && available > 0 && available != replyLength && replyLength > 0;
+    // The rest of a broken reply (one of the wrong length) may still arrive and,
+    // joined with the head of the next reply, add up to a record's length. So
+    // after a broken reply nothing is taken as a record, and no request is sent,
+    // until a cycle finds the line quiet.
+    const bool wasResyncing = resyncing;
+    resyncing =
+        wasResyncing ? available > 0 : available > 0 && available != replyLength && replyLength > 0;
     bert::Measurement m;
-    if (!stale && available == replyLength &&
+    if (!wasResyncing && available == replyLength &&
         bert::decodeRecord(reply, unitType, replyLength, &m)) {
         // Rate.
         if (m.rateBps == 0) {

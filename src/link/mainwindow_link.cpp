@@ -71,6 +71,7 @@ void MainWindow::on_PortSelBox_activated(int)
         lamp::show(ui->LEDCOM, lamp::Green);
         ui->LEDCOM->setToolTip(QString());
         link.port->setReadBufferSize(0);
+        resyncing = false;
         ui->DisConectBtn->show();
         setWindowTitle(text.left(text.size() - 2));
         const int row = unit::matchRow(text.toUtf8());
