@@ -23,11 +23,29 @@ static void useDesktopFontSubstitutes()
     QApplication::setFont(QFont(QStringLiteral("MS Shell Dlg 2"), 8));
 }
 
+// --help and --version must work without a display.
+static bool asksForInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" ||
+            a == "-v")
+            return true;
+    }
+    return false;
+}
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.61"));
+    if (asksForInformation(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        AppOptions options;
+        return parseOptions(QCoreApplication::arguments(), &options) ? 0 : 2;
+    }
+
+    QApplication app(argc, argv);
     useDesktopFontSubstitutes();
 
     AppOptions options;
