@@ -14,11 +14,6 @@ const char *const Names[ModelRows] = {
 const int Codes[ModelRows] = {None, NanoTa, NanoTb, Span, Tera, Tera, Nano};
 } // namespace
 
-const char *modelName(int row)
-{
-    return row >= 0 && row < ModelRows ? Names[row] : Names[0];
-}
-
 int codeOfRow(int row)
 {
     return row >= 0 && row < ModelRows ? Codes[row] : None;

@@ -18,8 +18,6 @@ enum Code : int {
 
 inline constexpr int ModelRows = 7; // row 0 is a placeholder, never searched
 
-// Model name of a row (row 0 is a single space).
-const char *modelName(int row);
 // Unit type code of a row (row 0 gives 0).
 int codeOfRow(int row);
 
