@@ -46,6 +46,18 @@ public:
         return w->link.connected != 0;
     }
 
+    // Starts, connects and waits until the window shows live records.
+    bool startLive(const QByteArray &model)
+    {
+        return start(model) && connectFirst() &&
+               QTest::qWaitFor(
+                   [this] {
+                       return count("r") >= 2 &&
+                              w->ui->CountTxt->text() != QLatin1String("0.000e-00");
+                   },
+                   3000);
+    }
+
     QString portName() const { return sim->slavePath().mid(5); } // "/dev/pts/N" -> "pts/N"
 
     // Lines the instrument received, counted from index `from` of its log.

@@ -57,8 +57,6 @@ class TestSimEngine : public QObject
 
 private slots:
     void encoders();
-    void identification_data();
-    void identification();
     void recordLayout_data();
     void recordLayout();
     void transmitterOff();
@@ -66,7 +64,6 @@ private slots:
     void errorsFollowRateAndReset();
     void sideBIsIndependent();
     void setCommandsUseModelUnits();
-    void reidentifyFlagOnce();
     void lineFramingAndLog();
     void sfpRegisters();
     void xfpPasswordAndPages();
@@ -94,28 +91,6 @@ void TestSimEngine::encoders()
     QByteArray b(4, '\0');
     put32(b, 0, 10000000);
     QCOMPARE(b, QByteArray::fromHex("00989680"));
-}
-
-void TestSimEngine::identification_data()
-{
-    QTest::addColumn<QByteArray>("model");
-    for (const QByteArray &m : Engine::modelNames())
-        QTest::newRow(m.constData()) << m;
-}
-
-void TestSimEngine::identification()
-{
-    QFETCH(QByteArray, model);
-    Engine e(model);
-    const QVector<Reply> r = send(e, "?", 1000);
-    QCOMPARE(r.size(), 1);
-    QVERIFY(r[0].dueMs - 1000 >= 10 && r[0].dueMs - 1000 <= 20);
-    const QByteArray &text = r[0].bytes;
-    QVERIFY2(text.endsWith(":\r\n"), text.constData());
-    QCOMPARE(text.count('\r'), 1);
-    QCOMPARE(text.split(':').first(), model); // the name is the first field
-    // Side B letter after the question mark is still answered.
-    QCOMPARE(one(e, "?B", 1100).bytes, text);
 }
 
 void TestSimEngine::recordLayout_data()
@@ -293,15 +268,6 @@ void TestSimEngine::setCommandsUseModelUnits()
     QCOMPARE(one(nano, "bogus", 0).bytes, QByteArray("ERR\r\n"));
     QCOMPARE(one(nano, "setpat Z", 0).bytes, QByteArray("ERR\r\n"));
     QCOMPARE(one(nano, "tx 2", 0).bytes, QByteArray("ERR\r\n"));
-}
-
-void TestSimEngine::reidentifyFlagOnce()
-{
-    Engine e("Corvane Nano");
-    QCOMPARE(one(e, "r", 0).bytes.at(14) & 0x80, 0);
-    e.requestReidentify();
-    QCOMPARE(quint8(one(e, "r", 100).bytes.at(14)) & 0x80, 0x80);
-    QCOMPARE(one(e, "r", 200).bytes.at(14) & 0x80, 0);
 }
 
 void TestSimEngine::lineFramingAndLog()
