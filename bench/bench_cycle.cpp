@@ -15,9 +15,12 @@
 //   per-call statistics over enough cycles. --cycles 0 skips it.
 // Figures are printed only; nothing is asserted.
 #include "app/mainwindow.h"
+#include "link/link.h"
 #include "link/portcatalog.h"
 #include "ptysimulator.h"
-#include "ui_mainwindow.h"
+
+#include <QComboBox>
+#include <QLabel>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -148,45 +151,42 @@ int main(int argc, char *argv[])
     if (!hidden)
         w.show();
 
-    // Re-route the cycle timer through the timing wrapper.
+    // Re-route the cycle through the timing wrapper.
+    Link *link = w.link();
+    QLabel *countTxt = w.findChild<QLabel *>(QStringLiteral("CountTxt"));
+    QComboBox *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
+    constexpr int RecordLength = 27; // Corvane NanoTb
     Recorder *current = nullptr;
     int totalCalls = 0; // every ReceiveMeas() call, warm-up included
-    bool hooked = false;
-    for (QTimer *t : w.findChildren<QTimer *>()) {
-        if (!QObject::disconnect(t, &QTimer::timeout, &w, &MainWindow::ReceiveMeas))
-            continue;
-        hooked = true;
-        QObject::connect(t, &QTimer::timeout, &w, [&w, &current, &totalCalls] {
-            const bool record = w.link.port->isOpen() && w.replyLength > 0 &&
-                                w.link.port->bytesAvailable() == w.replyLength;
-            const QString countBefore = w.ui->CountTxt->text();
-            QElapsedTimer wall;
-            const qint64 cpu0 = threadCpuNs();
-            wall.start();
-            w.ReceiveMeas();
-            const qint64 wallNs = wall.nsecsElapsed();
-            const qint64 cpuNs = threadCpuNs() - cpu0;
-            ++totalCalls;
-            if (!current)
-                return;
-            current->samples.push_back({cpuNs, wallNs, record});
-            ++current->calls;
-            current->records += record;
-            current->countChanges += w.ui->CountTxt->text() != countBefore;
-        });
-    }
-    if (!hooked) {
-        std::fprintf(stderr, "the measurement cycle timer was not found\n");
+    if (!QObject::disconnect(link, &Link::pollDue, &w, &MainWindow::ReceiveMeas)) {
+        std::fprintf(stderr, "the measurement cycle was not found\n");
         return 1;
     }
+    QObject::connect(link, &Link::pollDue, &w, [&] {
+        const bool record = link->bytesAvailable() == RecordLength;
+        const QString countBefore = countTxt->text();
+        QElapsedTimer wall;
+        const qint64 cpu0 = threadCpuNs();
+        wall.start();
+        w.ReceiveMeas();
+        const qint64 wallNs = wall.nsecsElapsed();
+        const qint64 cpuNs = threadCpuNs() - cpu0;
+        ++totalCalls;
+        if (!current)
+            return;
+        current->samples.push_back({cpuNs, wallNs, record});
+        ++current->calls;
+        current->records += record;
+        current->countChanges += countTxt->text() != countBefore;
+    });
 
-    if (w.ui->PortSelBox->count() < 2) {
+    if (ports->count() < 2) {
         std::fprintf(stderr, "the simulated instrument is not listed\n");
         return 1;
     }
-    w.ui->PortSelBox->setCurrentIndex(1);
-    emit w.ui->PortSelBox->activated(1);
-    if (!w.link.connected) {
+    ports->setCurrentIndex(1);
+    emit ports->activated(1);
+    if (!link->connected()) {
         std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim.slavePath()));
         return 1;
     }
@@ -208,7 +208,7 @@ int main(int argc, char *argv[])
     const double elapsed = double(clock.nsecsElapsed()) / 1e9;
     const qint64 threadCpu = threadCpuNs() - cpuStart;
     current = nullptr;
-    std::printf("\nPhase 1, poll interval %d ms, %.1f s\n", w.link.pollInterval, elapsed);
+    std::printf("\nPhase 1, poll interval %d ms, %.1f s\n", link->pollInterval(), elapsed);
     report("paced", paced);
     std::printf("  GUI thread CPU per cycle (whole loop) %.4f ms  (%.3f s CPU / %d calls)\n",
                 paced.calls ? double(threadCpu) / 1e6 / paced.calls : 0.0, double(threadCpu) / 1e9,
@@ -220,14 +220,14 @@ int main(int argc, char *argv[])
     if (cycles > 0) {
         Recorder fast;
         current = &fast;
-        w.link.pollInterval = fastInterval;
+        link->setPollInterval(fastInterval);
         runUntil([&] { return fast.records >= cycles; }, qint64(cycles) * 1000);
         current = nullptr;
         std::printf("\nPhase 2, poll interval %d ms\n", fastInterval);
         report("fast", fast);
         std::printf("  target: <= 0.2 ms CPU per cycle\n");
     }
-    w.link.pollInterval = 100;
+    link->setPollInterval(100);
     w.on_DisConectBtn_clicked();
     // Under callgrind --toggle-collect: instructions per cycle = total Ir / this.
     std::printf("\nReceiveMeas() calls in total, warm-up included: %d\n", totalCalls);

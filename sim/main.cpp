@@ -1,6 +1,7 @@
 // corvane-sim: a simulated Corvane instrument on a pseudo-terminal.
 // Prints the pty path as its first line, then serves until SIGINT or SIGTERM.
 
+#include "corvane_version.h"
 #include "ptysimulator.h"
 
 #include <QCommandLineParser>
@@ -49,7 +50,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -141,13 +142,17 @@ int main(int argc, char *argv[])
         });
     }
 
-    int logged = 0;
+    qint64 logged = 0;
     QTimer logTimer;
     if (parser.isSet(verboseOpt)) {
         QObject::connect(&logTimer, &QTimer::timeout, &app, [&] {
             const QVector<sim::LoggedCommand> log = simulator.commandLog();
-            for (; logged < log.size(); ++logged)
-                err << log[logged].ms << " ms: " << QString::fromLatin1(log[logged].line) << "\n";
+            for (const sim::LoggedCommand &c : log) {
+                if (c.index < logged)
+                    continue;
+                err << c.ms << " ms: " << QString::fromLatin1(c.line) << "\n";
+                logged = c.index + 1;
+            }
             err.flush();
         });
         logTimer.start(100);

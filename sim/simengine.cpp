@@ -218,6 +218,11 @@ void Engine::injectErrors(quint64 n, char side)
     s(side).errors += n;
 }
 
+void Engine::scriptRecords(const QList<QByteArray> &records)
+{
+    m_script = records;
+}
+
 void Engine::setFault(Fault f, int times)
 {
     m_fault = times == 0 ? Fault::None : f;
@@ -375,7 +380,9 @@ void Engine::handleLine(const QByteArray &line, QVector<Reply> *out)
 {
     if (line.trimmed().isEmpty())
         return;
-    m_log.append(LoggedCommand{m_now, line});
+    m_log.push_back(LoggedCommand{m_received++, m_now, line});
+    if (m_log.size() > size_t(kLogCapacity))
+        m_log.pop_front();
 
     const int sp = line.indexOf(' ');
     QByteArray word = sp < 0 ? line : line.left(sp);
@@ -393,7 +400,13 @@ void Engine::handleLine(const QByteArray &line, QVector<Reply> *out)
     if (word == "?") {
         addReply(out, kIdentDelayMs, identification());
     } else if (word == "r") {
-        addReply(out, kRecordDelayMs, measurementRecord(side));
+        if (!m_script.isEmpty()) {
+            addReply(out, kRecordDelayMs, m_script.first());
+            if (m_script.size() > 1)
+                m_script.removeFirst();
+        } else {
+            addReply(out, kRecordDelayMs, measurementRecord(side));
+        }
     } else if (word == "setrate") {
         bool ok = args.size() == 1;
         const double n = ok ? args[0].toDouble(&ok) : 0.0;

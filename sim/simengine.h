@@ -27,6 +27,7 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <deque>
 #include <random>
 
 namespace sim {
@@ -37,6 +38,7 @@ struct Reply {
 };
 
 struct LoggedCommand {
+    qint64 index; // 0 for the first command the instrument ever received
     qint64 ms;
     QByteArray line; // without the CR LF
 };
@@ -105,8 +107,18 @@ public:
     void advanceTo(qint64 nowMs);
     qint64 nowMs() const { return m_now; }
 
-    QVector<LoggedCommand> commandLog() const { return m_log; }
-    void clearCommandLog() { m_log.clear(); }
+    // The most recent commands (at most kLogCapacity), oldest first.
+    QVector<LoggedCommand> commandLog() const
+    {
+        return QVector<LoggedCommand>(m_log.begin(), m_log.end());
+    }
+    qint64 commandsReceived() const { return m_received; }
+    static constexpr int kLogCapacity = 4096;
+
+    // Answers the next measurement requests with these exact records, in order;
+    // the last one is repeated until clearScript(). Faults still apply.
+    void scriptRecords(const QList<QByteArray> &records);
+    void clearScript() { m_script.clear(); }
 
     // --- behaviour switches -------------------------------------------------
     void setBitErrorRate(double ber, char side = 'A');
@@ -195,7 +207,9 @@ private:
     Side m_sides[2];
     qint64 m_now = 0;
     QByteArray m_pending;
-    QVector<LoggedCommand> m_log;
+    std::deque<LoggedCommand> m_log; // a ring: memory stays bounded in a long session
+    qint64 m_received = 0;
+    QList<QByteArray> m_script;
     bool m_reidentify = false;
     Fault m_fault = Fault::None;
     int m_faultTimes = -1;

@@ -1,10 +1,14 @@
 #include "app/mainwindow.h"
 #include "app/options.h"
+#include "corvane_version.h"
 #include "link/portcatalog.h"
+#ifdef CORVANE_WITH_SIMULATOR
 #include "ptysimulator.h"
+#endif
 
 #include <QApplication>
 #include <QFont>
+#include <cstdio>
 #include <memory>
 
 // The forms name the usual Windows desktop fonts and were laid out for an
@@ -23,35 +27,43 @@ static void useDesktopFontSubstitutes()
     QApplication::setFont(QFont(QStringLiteral("MS Shell Dlg 2"), 8));
 }
 
-// --help and --version must work without a display.
-static bool asksForInformation(int argc, char *argv[])
+static QStringList simulatorModels()
 {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray a(argv[i]);
-        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" ||
-            a == "-v")
-            return true;
-    }
-    return false;
+    QStringList names;
+#ifdef CORVANE_WITH_SIMULATOR
+    for (const QByteArray &name : sim::Engine::modelNames())
+        names << QString::fromLatin1(name);
+#endif
+    return names;
 }
 
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("2.61"));
-    if (asksForInformation(argc, argv)) {
-        QCoreApplication app(argc, argv);
-        AppOptions options;
-        return parseOptions(QCoreApplication::arguments(), &options) ? 0 : 2;
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
+
+    // The options are read before any window exists: help, version and usage
+    // errors need no display.
+    AppOptions options;
+    {
+        QCoreApplication reader(argc, argv);
+        const ParseResult parsed =
+            parseOptions(QCoreApplication::arguments(), simulatorModels(), &options);
+        if (parsed.action == ParseResult::ExitOk) {
+            std::fputs(qPrintable(parsed.output), stdout);
+            return 0;
+        }
+        if (parsed.action == ParseResult::ExitUsage) {
+            std::fputs(qPrintable(parsed.output), stderr);
+            return 2;
+        }
     }
 
     QApplication app(argc, argv);
     useDesktopFontSubstitutes();
 
-    AppOptions options;
-    if (!parseOptions(QCoreApplication::arguments(), &options))
-        return 2;
-
+#ifdef CORVANE_WITH_SIMULATOR
     // The simulated instrument stands in for hardware: it runs on its own thread
     // and is reached only through its pseudo-terminal, like a real device.
     std::unique_ptr<sim::PtySimulator> simulator;
@@ -59,13 +71,14 @@ int main(int argc, char *argv[])
         simulator = std::make_unique<sim::PtySimulator>();
         QString error;
         if (!simulator->start(options.simulateModel.toUtf8(), &error)) {
-            fprintf(stderr, "corvane: cannot start the simulated instrument: %s\n",
-                    qPrintable(error));
+            std::fprintf(stderr, "corvane: cannot start the simulated instrument: %s\n",
+                         qPrintable(error));
             return 1;
         }
         portcatalog::addExtra(simulator->slavePath(), QStringLiteral("USB Serial Device"));
     }
-    for (const QString &path : options.ports)
+#endif
+    for (const QString &path : qAsConst(options.ports))
         portcatalog::addExtra(path, QStringLiteral("USB Serial Device"));
 
     int result;

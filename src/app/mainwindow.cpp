@@ -1,12 +1,13 @@
 #include "app/mainwindow.h"
 
-#include "bert/lamps.h"
+#include "link/diagnostics.h"
+#include "link/link.h"
 #include "link/protocol.h"
 #include "ui_mainwindow.h"
+#include "widgets/lamps.h"
 
 #include <QFileDialog>
 #include <QSplashScreen>
-#include <QTimer>
 
 static void initResources()
 {
@@ -14,18 +15,16 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), m_link(new Link(this))
 {
     initResources();
-    link.connected = 0;
-    link.skip = 0;
-    link.side = 'A';
     // Before any unit is recognised the dial keeps the form's 0-99 span.
-    rateTable.entry[1] = 0;
-    rateTable.entry[2] = 99;
-    rateTable.count = 2;
+    m_rateTable.entry[1] = 0;
+    m_rateTable.entry[2] = 99;
+    m_rateTable.count = 2;
     // Letters of the pattern list shown before any unit is recognised.
-    bert::applyLetters(*bert::modelConfig(500110), patternLetters);
+    bert::applyLetters(bert::modelRow(0), m_patternLetters);
     askLogFileName = [](QWidget *parent) {
         return QFileDialog::getSaveFileName(parent, tr("Open Log File"),
                                             QStringLiteral("/Corvane-Log.csv"),
@@ -37,19 +36,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     ui->setupUi(this);
     setFixedSize(size());
-    logToolTip = ui->LogBtn->toolTip();
+    m_logToolTip = ui->LogBtn->toolTip();
 
-    link.pausePolling = false;
-    link.pollInterval = proto::PollIntervalMs;
+    m_link->setPollInterval(proto::PollIntervalMs);
     ui->DisConectBtn->hide();
     SetBERTType(0);
 
-    measureTimer = new QTimer(this);
-    measureTimer->setSingleShot(true);
-    connect(measureTimer, &QTimer::timeout, this, &MainWindow::ReceiveMeas);
-
-    link.port = new QSerialPort(this);
-    connect(link.port, &QSerialPort::errorOccurred, this, &MainWindow::onPortError);
+    connect(m_link, &Link::pollDue, this, &MainWindow::ReceiveMeas);
+    connect(m_link, &Link::closed, this, &MainWindow::onLinkClosed);
+    connect(m_link, &Link::modelRecognised, this, &MainWindow::SetBERTType);
+    // Time spent by another window's exchange is not silence of the instrument.
+    connect(m_link, &Link::exchangeEnded, this, [this] { m_sinceRecord.start(); });
+    watchPortListPopup();
     FindSerialPorts();
 }
 
@@ -59,12 +57,25 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-void MainWindow::scheduleMeasurement(int delayMs)
+double MainWindow::lineRateMbps() const
 {
-    measureTimer->start(delayMs);
+    return ui->RateSetting->value();
 }
 
-bool MainWindow::measurementPending() const
+QString MainWindow::eyeOpeningText() const
 {
-    return measureTimer->isActive();
+    return ui->EyeButton->text();
+}
+
+QString MainWindow::instrumentIdentity() const
+{
+    if (!m_link->connected())
+        return QString();
+    return windowTitle();
+}
+
+void MainWindow::diagnostic(const QString &line, const QLoggingCategory &category)
+{
+    ui->DebugOut->appendPlainText(line);
+    qCInfo(category).noquote() << line;
 }

@@ -1,10 +1,10 @@
 // Rate, pattern, transmitter and error-counter controls of the main window.
 #include "app/mainwindow.h"
-#include "bert/lamps.h"
 #include "bert/ratecontrol.h"
+#include "link/link.h"
 #include "link/protocol.h"
-#include "link/unitmodels.h"
 #include "ui_mainwindow.h"
+#include "widgets/lamps.h"
 
 void MainWindow::on_RateDial_valueChanged(int)
 {
@@ -14,7 +14,7 @@ void MainWindow::on_RateDial_valueChanged(int)
         return;
     int v = ui->RateDial->value();
     if (ui->StandRates->isChecked())
-        v = bert::snapToStandardRate(v, rateTable);
+        v = bert::snapToStandardRate(v, m_rateTable);
     ui->RateSetting->setValue(v / 1000.0);
 }
 
@@ -27,32 +27,39 @@ void MainWindow::sendRateFromField()
 {
     // Models without a set-rate unit send nothing (rather than repeating
     // whatever command the buffer held last).
-    const QString command = bert::setRateCommand(unitType, ui->RateSetting->value());
+    const QString command = bert::setRateCommand(m_unitType, ui->RateSetting->value());
     if (!command.isNull())
-        link.send(command);
+        m_link->send(command);
+}
+
+void MainWindow::restartPolling()
+{
+    if (!m_link->connected())
+        return;
+    m_sinceRecord.start();
+    m_link->schedulePoll(m_link->pollInterval());
 }
 
 void MainWindow::on_RateDial_sliderReleased()
 {
     sendRateFromField();
-    if (unitType == unit::Span)
+    if (bert::modelRow(m_unitType).pulseWidthHint)
         ui->CustPatBx->setToolTip(bert::pulseWidthToolTip(ui->RateSetting->value(), 1));
-    link.send(QLatin1String(proto::Measure));
-    if (link.connected)
-        scheduleMeasurement(link.pollInterval);
+    m_link->send(QLatin1String(proto::Measure));
+    restartPolling();
 }
 
 void MainWindow::on_RateSetting_editingFinished()
 {
     // Moving the focus away below finishes the edit again (focus out); that
     // nested call must not send the rate a second time.
-    if (finishingRateEdit)
+    if (m_finishingRateEdit)
         return;
-    finishingRateEdit = true;
+    m_finishingRateEdit = true;
     sendRateFromField();
     ui->RateDial->setFocus(Qt::OtherFocusReason);
-    finishingRateEdit = false;
-    if (unitType == unit::Span)
+    m_finishingRateEdit = false;
+    if (bert::modelRow(m_unitType).pulseWidthHint)
         ui->CustPatBx->setToolTip(bert::pulseWidthToolTip(ui->RateSetting->value(), 3));
 }
 
@@ -64,16 +71,15 @@ void MainWindow::on_SliderPattern_sliderPressed()
 void MainWindow::sendPattern()
 {
     const int position = ui->SliderPattern->value();
-    QString command = QString::asprintf(proto::SetPattern, patternLetters[size_t(position)]);
+    QString command = QString::asprintf(proto::SetPattern, m_patternLetters[size_t(position)]);
     if (position == 0) {
-        if (unitType == unit::Span)
+        if (bert::modelRow(m_unitType).customIsDutyCycle)
             command += QString::asprintf("%x", ui->CustPatBx->text().toUInt());
         else
             command += ui->CustPatBx->text();
     }
-    link.send(command);
-    if (link.connected)
-        scheduleMeasurement(link.pollInterval);
+    m_link->send(command);
+    restartPolling();
 }
 
 void MainWindow::on_SliderPattern_sliderReleased()
@@ -88,18 +94,18 @@ void MainWindow::on_CustPatBx_returnPressed()
 
 void MainWindow::on_TxEnBtn_clicked()
 {
-    if (txState == '0') {
-        txState = '1';
-        link.send(QLatin1String(proto::TxOn));
+    if (m_txState == '0') {
+        m_txState = '1';
+        m_link->send(QLatin1String(proto::TxOn));
         lamp::show(ui->TxEnBtn, lamp::Green);
     } else {
-        txState = '0';
-        link.send(QLatin1String(proto::TxOff));
+        m_txState = '0';
+        m_link->send(QLatin1String(proto::TxOff));
         lamp::show(ui->TxEnBtn, lamp::Grey);
     }
 }
 
 void MainWindow::on_ErrorReset_clicked()
 {
-    link.send(QLatin1String(proto::ResetErrors));
+    m_link->send(QLatin1String(proto::ResetErrors));
 }

@@ -1,114 +1,173 @@
 // The live measurement cycle: read one record, show it, log it, ask for the next.
 #include "app/mainwindow.h"
-#include "bert/lamps.h"
 #include "bert/measurementrecord.h"
+#include "link/link.h"
 #include "link/protocol.h"
-#include "link/unitmodels.h"
 #include "ui_mainwindow.h"
+#include "widgets/lamps.h"
+
+#include <QDateTime>
+
+namespace {
+// Sets a label's text only when it changes (the cycle runs ten times a second).
+void setText(QLabel *label, const QString &text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+void setText(QAbstractButton *button, const QString &text)
+{
+    if (button->text() != text)
+        button->setText(text);
+}
+
+// After this long without a valid record the read-outs are shown as stale.
+constexpr int SilenceMs = 1000;
+} // namespace
 
 void MainWindow::ReceiveMeas()
 {
-    if (ui->PortSelBox->hasFocus())
+    // A user picking from the port list holds the cycle until the list closes.
+    if (portListInUse()) {
+        m_waitingForPortList = true;
         return;
-
-    qint64 available = 0;
-    QByteArray reply;
-    if (link.port->isOpen()) {
-        available = link.port->bytesAvailable();
-        reply = link.port->readAll();
     }
+
+    const qint64 available = m_link->readInto(m_reply);
     // The rest of a broken reply (one of the wrong length) may still arrive and,
     // joined with the head of the next reply, add up to a record's length. So
     // after a broken reply nothing is taken as a record, and no request is sent,
     // until a cycle finds the line quiet.
-    const bool wasResyncing = resyncing;
-    resyncing =
-        wasResyncing ? available > 0 : available > 0 && available != replyLength && replyLength > 0;
+    const bool wasResyncing = m_resyncing;
+    m_resyncing = wasResyncing ? available > 0
+                               : available > 0 && available != m_replyLength && m_replyLength > 0;
     bert::Measurement m;
-    if (!wasResyncing && available == replyLength &&
-        bert::decodeRecord(reply, unitType, replyLength, &m)) {
-        // Rate.
-        if (m.rateBps == 0) {
-            lamp::show(ui->LEDRate, lamp::Red);
-        } else {
-            lamp::show(ui->LEDRate, lamp::Green);
-            ui->RateDial->setValue(int(m.rateBps / 1000));
-        }
-        if (!ui->RateSetting->hasFocus())
-            ui->RateSetting->setValue(m.rateBps / 1000000.0);
-        if (unit::isMultiRange(unitType) && txState == '3')
-            ui->RateRange->setCurrentIndex(bert::rangeForRate(m.rateBps));
-
-        ui->SliderPattern->setValue(
-            bert::patternPosition(patternLetters, m.pattern, ui->SliderPattern->maximum()));
-
-        // Powers and transmitter.
-        if (unitType == unit::Span) {
-            ui->RxPowTxt->setText(QString::asprintf("%0.3f", m.rateBps / 1000000.0));
-            txState = m.txFlag ? '1' : '0';
-            ui->TxEnBtn->setText(m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
-        } else {
-            ui->RxPowTxt->setText(bert::rxPowerText(m.rxDbm));
-            const double tx = bert::powerOutOfRange(m.txDbm) ? -40.0 : m.txDbm;
-            ui->TxEnBtn->setText(bert::txPowerText(m.txDbm));
-            if (txState == '3')
-                txState = tx > -40.0 ? '1' : '0';
-        }
-        lamp::show(ui->TxEnBtn, txState == '1' ? lamp::Green : lamp::Grey);
-
-        ui->WaveLengBtn->setText(bert::wavelengthText(m.wavelengthNm));
-        ui->TempTxt->setText(bert::temperatureText(m.temperatureC));
-
-        switch (m.lampCode) {
-        case 1:
-            lamp::show(ui->LEDSig, lamp::Red);
-            lamp::show(ui->LEDSync, lamp::Red);
-            break;
-        case 2:
-            lamp::show(ui->LEDSig, lamp::Green);
-            lamp::show(ui->LEDSync, lamp::Green);
-            break;
-        case 3:
-            lamp::show(ui->LEDSig, lamp::Green);
-            lamp::show(ui->LEDSync, lamp::Red);
-            break;
-        default: break;
-        }
-
-        ui->CountTxt->setText(bert::countText(m.bits));
-        ui->TimeTxt->setText(bert::elapsedText(m.bits, ui->RateSetting->value()));
-
-        ui->ErrorCntTxt->setText(bert::countText(m.errors));
-        lamp::show(ui->LEDError, m.errors == lastErrorCount ? lamp::Green : lamp::Red);
-        lastErrorCount = m.errors;
-        const float ber = bert::bitErrorRate(m.errors, m.bits);
-        ui->BERText->setText(bert::berText(ber));
-        const lamp::Colour berLamp = ber <= 0 ? lamp::Green : lamp::Red;
-        lamp::show(ui->LEDBER, berLamp);
-        lamp::show(ui->ErrorReset, berLamp);
-
-        if (m.hasEye && unit::isMultiRange(unitType)) {
-            ui->EyeButton->setText(bert::eyeText(m.eyeWidth, m.eyeHeight));
-            ui->BERTGroup->setTitle(bert::prbsTitle(m.prbsInfo));
-        }
-
-        if (logging)
+    const bool valid = !wasResyncing && available == m_replyLength &&
+                       bert::decodeRecord(m_reply, m_unitType, m_replyLength, &m);
+    if (valid) {
+        showRecord(m);
+        if (m_logging)
             logMeasurement(m.rateBps, m.pattern);
-
         if (m.reidentify) {
             GetUnitInfo();
             return;
         }
+    } else {
+        noteSilence();
     }
 
-    if (ui->RateDial->isSliderDown() || ui->SliderPattern->isSliderDown() || link.pausePolling)
+    if (ui->RateDial->isSliderDown() || ui->SliderPattern->isSliderDown() ||
+        m_link->pollingPaused())
         return;
-    if (resyncing) {
-        if (link.connected)
-            scheduleMeasurement(link.pollInterval);
+    if (m_resyncing) {
+        if (m_link->connected())
+            m_link->schedulePoll(m_link->pollInterval());
         return;
     }
-    link.send(QLatin1String(proto::Measure));
-    if (link.connected)
-        scheduleMeasurement(link.pollInterval);
+    m_link->send(QLatin1String(proto::Measure));
+    if (m_link->connected())
+        m_link->schedulePoll(m_link->pollInterval());
+}
+
+void MainWindow::showRecord(const bert::Measurement &m)
+{
+    const bert::ModelRow &model = bert::modelRow(m_unitType);
+    m_sinceRecord.start();
+    m_lastRecordMs = QDateTime::currentMSecsSinceEpoch();
+    if (m_stale) {
+        setStale(false);
+        lamp::show(ui->LEDCOM, lamp::Green);
+        ui->LEDCOM->setToolTip(QString());
+    }
+
+    // Rate.
+    if (m.rateBps == 0) {
+        lamp::show(ui->LEDRate, lamp::Red);
+    } else {
+        lamp::show(ui->LEDRate, lamp::Green);
+        ui->RateDial->setValue(int(m.rateBps / 1000));
+    }
+    if (!ui->RateSetting->hasFocus())
+        ui->RateSetting->setValue(m.rateBps / 1000000.0);
+    if (model.rangeCount > 0 && m_txState == '3')
+        ui->RateRange->setCurrentIndex(bert::rangeForRate(m.rateBps));
+
+    ui->SliderPattern->setValue(
+        bert::patternPosition(m_patternLetters, m.pattern, ui->SliderPattern->maximum()));
+
+    // Powers and transmitter.
+    if (model.rxShowsRate)
+        setText(ui->RxPowTxt, QString::asprintf("%0.3f", m.rateBps / 1000000.0));
+    else
+        setText(ui->RxPowTxt, bert::rxPowerText(m.rxDbm));
+    if (model.txSource == bert::TxSource::Flag) {
+        m_txState = m.txFlag ? '1' : '0';
+        setText(ui->TxEnBtn, m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
+    } else {
+        const double tx = bert::powerOutOfRange(m.txDbm) ? -40.0 : m.txDbm;
+        setText(ui->TxEnBtn, bert::txPowerText(m.txDbm));
+        if (m_txState == '3')
+            m_txState = tx > -40.0 ? '1' : '0';
+    }
+    lamp::show(ui->TxEnBtn, m_txState == '1' ? lamp::Green : lamp::Grey);
+
+    setText(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
+    setText(ui->TempTxt, bert::temperatureText(m.temperatureC));
+
+    // Signal lamps; other lamp codes leave them as they are.
+    static const struct {
+        lamp::Colour sig, sync;
+    } LampCodes[4] = {
+        {}, {lamp::Red, lamp::Red}, {lamp::Green, lamp::Green}, {lamp::Green, lamp::Red}};
+    if (m.lampCode >= 1 && m.lampCode <= 3) {
+        lamp::show(ui->LEDSig, LampCodes[m.lampCode].sig);
+        lamp::show(ui->LEDSync, LampCodes[m.lampCode].sync);
+    }
+
+    setText(ui->CountTxt, bert::countText(m.bits));
+    setText(ui->TimeTxt, bert::elapsedText(m.bits, ui->RateSetting->value()));
+    setText(ui->ErrorCntTxt, bert::countText(m.errors));
+    lamp::show(ui->LEDError, m.errors == m_lastErrorCount ? lamp::Green : lamp::Red);
+    m_lastErrorCount = m.errors;
+    const float ber = bert::bitErrorRate(m.errors, m.bits);
+    setText(ui->BERText, bert::berText(ber));
+    const lamp::Colour berLamp = ber <= 0 ? lamp::Green : lamp::Red;
+    lamp::show(ui->LEDBER, berLamp);
+    lamp::show(ui->ErrorReset, berLamp);
+
+    if (model.recordHasEye && m.hasEye) {
+        setText(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
+        const QString title = bert::prbsTitle(m.prbsInfo);
+        if (ui->BERTGroup->title() != title)
+            ui->BERTGroup->setTitle(title);
+    }
+}
+
+void MainWindow::noteSilence()
+{
+    // Silence counts only while this window polls: not while another window's
+    // exchange holds the line, and not once the session has ended.
+    if (m_stale || !m_link->connected() || m_link->pollingPaused() || !m_sinceRecord.isValid() ||
+        m_sinceRecord.elapsed() < SilenceMs)
+        return;
+    setStale(true);
+    lamp::show(ui->LEDCOM, lamp::Yellow);
+    ui->LEDCOM->setToolTip(tr("no reply since %1")
+                               .arg(QDateTime::fromMSecsSinceEpoch(m_lastRecordMs)
+                                        .toString(QStringLiteral("hh:mm:ss"))));
+    diagnostic(m_link->portName() + QStringLiteral(": ") + ui->LEDCOM->toolTip(), lcMeasure());
+}
+
+QList<QLabel *> MainWindow::readouts() const
+{
+    return {ui->BERText, ui->ErrorCntTxt, ui->CountTxt, ui->TimeTxt, ui->RxPowTxt, ui->TempTxt,
+            ui->LEDBER,  ui->LEDError,    ui->LEDRate,  ui->LEDSig,  ui->LEDSync};
+}
+
+void MainWindow::setStale(bool stale)
+{
+    // Greyed read-outs and lamps tell a frozen display from a live one.
+    m_stale = stale;
+    for (QLabel *label : readouts())
+        label->setEnabled(!stale);
 }

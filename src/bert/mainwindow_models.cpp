@@ -1,66 +1,58 @@
 // Configuring the main window for the recognised unit model.
 #include "app/mainwindow.h"
 #include "bert/modelconfig.h"
-#include "link/unitmodels.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::SetBERTType(int type)
 {
-    unitType = type;
+    const bert::ModelRow &model = bert::modelRow(type);
+    m_unitType = type;
     using Widgets = std::initializer_list<QWidget *>;
     for (QWidget *w : Widgets{ui->PatListSpan, ui->PatListNanoTera, ui->PatListNano, ui->PatListT,
                               ui->EyeButton, ui->RateRange})
         w->hide();
-    if (type == unit::None)
+    if (type == 0)
         ui->PatListNano->show();
     for (QWidget *w :
          Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn, ui->CustPatBx})
         w->show();
-    rateTable.count = 2;
+    m_rateTable.count = 2;
     QFont font = ui->RxPowTxt->font();
-    font.setPointSize(type == unit::Span ? 22 : 32);
+    font.setPointSize(model.rxPointSize);
     ui->RxPowTxt->setFont(font);
 
-    if (const bert::ModelConfig *config = bert::modelConfig(type)) {
-        if (config->rates) {
-            rateTable.load(config->rates, config->rateCount);
+    if (model.configures) {
+        if (model.rates) {
+            m_rateTable.load(model.rates, model.rateCount);
         } else {
             // Multi-range: fill the range selector and start in the 10 Gbit/s range.
-            bert::loadRange(0, rateTable);
+            bert::loadRange(0, m_rateTable);
             ui->RateRange->clear();
-            for (int i = 0; i < bert::RangeCountNanoTa; ++i)
+            for (int i = 0; i < 4; ++i)
                 ui->RateRange->addItem(QLatin1String(bert::rangeItemText(i)));
             ui->RateRange->setCurrentIndex(3);
         }
-        switch (config->list) {
-        case bert::PatternList::Nano: ui->PatListNano->show(); break;
-        case bert::PatternList::NanoTera: ui->PatListNanoTera->show(); break;
-        case bert::PatternList::Span: ui->PatListSpan->show(); break;
-        case bert::PatternList::T:
-            ui->PatListSpan->hide();
-            ui->PatListNano->hide();
-            ui->PatListNanoTera->hide();
-            ui->PatListT->show();
-            break;
+        QLabel *const lists[] = {ui->PatListNano, ui->PatListNanoTera, ui->PatListSpan,
+                                 ui->PatListT};
+        for (QLabel *list : lists)
+            list->setVisible(list == lists[int(model.list)]);
+        ui->SliderPattern->setMaximum(model.sliderMax);
+        m_replyLength = model.replyLength;
+        bert::applyLetters(model, m_patternLetters);
+        ui->RxPowUnits->setText(QLatin1String(model.rxUnits));
+        if (model.customMask) {
+            ui->CustPatBx->setInputMask(QLatin1String(model.customMask));
+            ui->CustPatBx->setText(QLatin1String(model.customText));
+            ui->CustPatBx->setToolTip(tr(model.customToolTip));
         }
-        ui->SliderPattern->setMaximum(config->sliderMax);
-        replyLength = config->replyLength;
-        bert::applyLetters(*config, patternLetters);
-        ui->RxPowUnits->setText(QLatin1String(config->rxUnits));
-        if (config->customMask) {
-            ui->CustPatBx->setInputMask(QLatin1String(config->customMask));
-            ui->CustPatBx->setText(QLatin1String(config->customText));
-            ui->CustPatBx->setToolTip(tr(config->customToolTip));
-        }
-        const Widgets transceiver{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn};
-        for (QWidget *w : transceiver)
-            w->setVisible(config->transceiverControls);
-        if (unit::isMultiRange(type)) {
+        for (QWidget *w : Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn})
+            w->setVisible(model.transceiverControls);
+        if (model.rangeCount > 0) {
             ui->EyeButton->show();
             ui->RateRange->show();
             ui->CustPatBx->hide();
-            if (type == unit::NanoTb)
-                ui->RateRange->addItem(QLatin1String(bert::rangeItemText(4)));
+            for (int i = 4; i < model.rangeCount; ++i)
+                ui->RateRange->addItem(QLatin1String(bert::rangeItemText(i)));
         }
     }
     boundRateControls();
@@ -68,13 +60,13 @@ void MainWindow::SetBERTType(int type)
 
 void MainWindow::on_RateRange_currentIndexChanged(int)
 {
-    bert::loadRange(ui->RateRange->currentIndex(), rateTable);
+    bert::loadRange(ui->RateRange->currentIndex(), m_rateTable);
     boundRateControls();
 }
 
 void MainWindow::boundRateControls()
 {
-    ui->RateDial->setMinimum(rateTable.first());
-    ui->RateDial->setMaximum(rateTable.last());
-    ui->RateSetting->setSingleStep(bert::rateFieldStep(rateTable));
+    ui->RateDial->setMinimum(m_rateTable.first());
+    ui->RateDial->setMaximum(m_rateTable.last());
+    ui->RateSetting->setSingleStep(bert::rateFieldStep(m_rateTable));
 }

@@ -1,7 +1,5 @@
 #include "bert/measurementrecord.h"
 
-#include "link/unitmodels.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -30,8 +28,7 @@ bool decodeRecord(const QByteArray &b, int code, int expectedLength, Measurement
 {
     if (expectedLength <= 0 || b.size() != expectedLength || b.size() < 23)
         return false;
-    const bool scaled = code == unit::Tera || unit::isMultiRange(code);
-    m->rateBps = qint64(be(b, 0, 4)) * (scaled ? 10 : 1);
+    m->rateBps = qint64(be(b, 0, 4)) * modelRow(code).recordRateFactor;
     m->pattern = b[4];
     m->rxDbm = decodeLevel(quint16(be(b, 5, 2)));
     m->txDbm = decodeLevel(quint16(be(b, 7, 2)));

@@ -29,7 +29,7 @@ struct Range {
     int count;
     qint64 topBps; // inclusive upper bound used to pick the range from a rate
 };
-const Range Ranges[] = {
+const Range Ranges[MaxRanges] = {
     {"1.244 - 1.813G", Range0, 4, 1813000000LL},
     {"2.488 - 3.325G", Range1, 6, 3325000000LL},
     {"4.975 - 7.250G", Range2, 5, 7250000000LL},
@@ -37,18 +37,51 @@ const Range Ranges[] = {
     {"19.90 - 29.00G", Range4, 8, 0},
 };
 
-const ModelConfig Configs[] = {
-    {unit::Nano, PatternList::Nano, 8, proto::RecordLengthShort, ListA, 11, "327KJRSLC", "dBm",
-     "HHHHHHHHHH", "AAAAAAAAAA", "Custom pattern (10 hex characters)", true},
-    {unit::Tera, PatternList::NanoTera, 4, proto::RecordLengthShort, ListB, 8, "37DLC", "dBm",
-     "HHHHHHHHHHHHHHHH", "AAAAAAAAAAAAAAAA", "Custom pattern (16 hex characters)", true},
-    {unit::Span, PatternList::Span, 8, proto::RecordLengthShort, ListC, 18, "32517KDLC", "Mbps",
-     "00", "01", "Duty Cycle (%)", false},
-    {unit::NanoTa, PatternList::T, 8, proto::RecordLengthLong, nullptr, 0, "68325197L", "dBm",
-     nullptr, nullptr, nullptr, true},
-    {unit::NanoTb, PatternList::T, 8, proto::RecordLengthLong, nullptr, 0, "68325197L", "dBm",
-     nullptr, nullptr, nullptr, true},
+constexpr int Short = proto::RecordLengthShort;
+constexpr int Long = proto::RecordLengthLong;
+
+// clang-format off
+const ModelRow Rows[] = {
+    // No model recognised yet: the window keeps the form's settings; the letters
+    // are those of the pattern list shown (so no NUL letter can be sent).
+    {0, false, PatternList::Nano, 8, 0, nullptr, 0, 0, "327KJRSLC", "dBm", 32,
+     nullptr, nullptr, nullptr, true,
+     1, false, TxSource::Power, false,
+     0, false, false,
+     "",
+     Transceiver::None, false},
+    {unit::Nano, true, PatternList::Nano, 8, Short, ListA, 11, 0, "327KJRSLC", "dBm", 32,
+     "HHHHHHHHHH", "AAAAAAAAAA", "Custom pattern (10 hex characters)", true,
+     1, false, TxSource::Power, false,
+     1000000.0, false, false,
+     "Corvane Nano Log file ",
+     Transceiver::Sfp, true},
+    {unit::Tera, true, PatternList::NanoTera, 4, Short, ListB, 8, 0, "37DLC", "dBm", 32,
+     "HHHHHHHHHHHHHHHH", "AAAAAAAAAAAAAAAA", "Custom pattern (16 hex characters)", true,
+     10, false, TxSource::Power, false,
+     100000.0, false, false,
+     "Corvane Nano Tera Log file ",
+     Transceiver::Xfp, true},
+    {unit::Span, true, PatternList::Span, 8, Short, ListC, 18, 0, "32517KDLC", "Mbps", 22,
+     "00", "01", "Duty Cycle (%)", false,
+     1, false, TxSource::Flag, true,
+     1000000.0, true, true,
+     "",
+     Transceiver::None, false},
+    {unit::NanoTa, true, PatternList::T, 8, Long, nullptr, 0, 4, "68325197L", "dBm", 32,
+     nullptr, nullptr, nullptr, true,
+     10, true, TxSource::Power, false,
+     1000.0, false, false,
+     "Corvane NanoT Log file ",
+     Transceiver::Sfp, true},
+    {unit::NanoTb, true, PatternList::T, 8, Long, nullptr, 0, 5, "68325197L", "dBm", 32,
+     nullptr, nullptr, nullptr, true,
+     10, true, TxSource::Power, false,
+     1000.0, false, false,
+     "Corvane NanoT Log file ",
+     Transceiver::Sfp, true},
 };
+// clang-format on
 } // namespace
 
 void RateTable::load(const qint32 *rates, int n)
@@ -59,30 +92,30 @@ void RateTable::load(const qint32 *rates, int n)
     count = n;
 }
 
-const ModelConfig *modelConfig(int code)
+const ModelRow &modelRow(int code)
 {
-    for (const ModelConfig &c : Configs) {
-        if (c.code == code)
-            return &c;
+    for (const ModelRow &row : Rows) {
+        if (row.code == code)
+            return row;
     }
-    return nullptr;
+    return Rows[0];
 }
 
-void applyLetters(const ModelConfig &config, PatternLetters &letters)
+void applyLetters(const ModelRow &row, PatternLetters &letters)
 {
     // The letters are listed from the top of the slider down to position 0.
-    for (int i = 0, pos = config.sliderMax; pos >= 0; ++i, --pos)
-        letters[pos] = config.letters[i];
+    for (int i = 0, pos = row.sliderMax; pos >= 0; ++i, --pos)
+        letters[size_t(pos)] = row.letters[i];
 }
 
 const char *rangeItemText(int index)
 {
-    return index >= 0 && index < RangeCountNanoTb ? Ranges[index].text : "";
+    return index >= 0 && index < MaxRanges ? Ranges[index].text : "";
 }
 
 bool loadRange(int index, RateTable &table)
 {
-    if (index < 0 || index >= RangeCountNanoTb)
+    if (index < 0 || index >= MaxRanges)
         return false;
     table.load(Ranges[index].rates, Ranges[index].count);
     return true;
@@ -90,11 +123,11 @@ bool loadRange(int index, RateTable &table)
 
 int rangeForRate(qint64 rateBps)
 {
-    for (int i = 0; i < RangeCountNanoTb - 1; ++i) {
+    for (int i = 0; i < MaxRanges - 1; ++i) {
         if (rateBps <= Ranges[i].topBps)
             return i;
     }
-    return RangeCountNanoTb - 1;
+    return MaxRanges - 1;
 }
 
 double rateFieldStep(const RateTable &table)

@@ -1,7 +1,6 @@
 #include "bert/ratecontrol.h"
 
 #include "link/protocol.h"
-#include "link/unitmodels.h"
 
 namespace bert {
 
@@ -18,21 +17,9 @@ int snapToStandardRate(int v, const RateTable &table)
     return v;
 }
 
-double rateScale(int code)
-{
-    switch (code) {
-    case unit::Nano:
-    case unit::Span: return 1000000.0;
-    case unit::Tera: return 100000.0;
-    case unit::NanoTa:
-    case unit::NanoTb: return 1000.0;
-    default: return 0.0;
-    }
-}
-
 QString setRateCommand(int code, double mbps)
 {
-    const double scale = rateScale(code);
+    const double scale = modelRow(code).setRateScale;
     if (scale == 0)
         return QString();
     return QString::asprintf(proto::SetRate, mbps * scale);

@@ -11,10 +11,6 @@ namespace bert {
 // entries to the nearer one; a value on the midpoint goes to the lower entry.
 int snapToStandardRate(int kbps, const RateTable &table);
 
-// Factor turning Mbit/s into the number of the set-rate command; 0 for codes
-// that have no set-rate unit.
-double rateScale(int code);
-
 // The set-rate command for a rate in Mbit/s, or a null string for codes
 // without a set-rate unit.
 QString setRateCommand(int code, double mbps);

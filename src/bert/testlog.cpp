@@ -1,6 +1,6 @@
 #include "bert/testlog.h"
 
-#include "link/unitmodels.h"
+#include "bert/modelconfig.h"
 
 namespace bert {
 
@@ -28,15 +28,7 @@ QString patternName(char code)
 
 QString logHeader(int code, const QDate &date, const QString &rxUnits)
 {
-    QString words;
-    switch (code) {
-    case unit::Nano: words = QStringLiteral("Corvane Nano Log file "); break;
-    case unit::Tera: words = QStringLiteral("Corvane Nano Tera Log file "); break;
-    case unit::NanoTa:
-    case unit::NanoTb: words = QStringLiteral("Corvane NanoT Log file "); break;
-    default: break;
-    }
-    return words + date.toString(Qt::TextDate) +
+    return QLatin1String(modelRow(code).logWords) + date.toString(Qt::TextDate) +
            QStringLiteral("\r\nTime, Rate, Pattern, Temp (C), Rx (") + rxUnits +
            QStringLiteral("), Count, Errors, BER");
 }

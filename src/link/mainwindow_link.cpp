@@ -1,11 +1,16 @@
 // Port discovery, connection, identification, disconnection and loss of the link.
 #include "app/mainwindow.h"
-#include "bert/lamps.h"
+#include "link/link.h"
 #include "link/portcatalog.h"
 #include "link/protocol.h"
 #include "link/unitmodels.h"
 #include "ui_mainwindow.h"
+#include "widgets/lamps.h"
 
+#include <QDateTime>
+
+#include <QAbstractItemView>
+#include <QEvent>
 #include <QThread>
 
 namespace {
@@ -19,121 +24,171 @@ bool isCandidate(const QString &description)
     }
     return false;
 }
+
+// The device path of a list entry is kept beside its text: a path may hold
+// colons, which the text uses as its separator.
+constexpr int PathRole = Qt::UserRole;
+
+// Resumes the measurement cycle when the port list's popup closes, if a cycle
+// found it open and stopped for it.
+class PopupWatcher : public QObject
+{
+public:
+    PopupWatcher(QObject *parent, std::function<void()> closed)
+        : QObject(parent), m_closed(std::move(closed))
+    {
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_closed();
+        return false;
+    }
+
+private:
+    std::function<void()> m_closed;
+};
 } // namespace
 
 void MainWindow::FindSerialPorts()
 {
+    // A new search starts from a clean connection lamp.
+    lamp::show(ui->LEDCOM, lamp::Grey);
+    ui->LEDCOM->setToolTip(QString());
     ui->PortSelBox->clear();
     ui->PortSelBox->addItem(tr("Select Device"));
     const QList<PortEntry> ports = portcatalog::ports();
     for (const PortEntry &entry : ports) {
-        link.port->setPortName(entry.name);
-        QString diagnostic;
-        if (isCandidate(entry.description) &&
-            (link.connected = link.port->open(QIODevice::ReadWrite))) {
-            for (int i = 0; i < 3; ++i)
-                link.send(QLatin1String(proto::Identify));
-            link.port->flush();
-            link.send(QLatin1String(proto::Identify));
-            const QByteArray reply = link.collectFor(proto::IdentifySettleMs);
-            const int row = unit::matchRow(reply);
-            if (row > 0) {
-                diagnostic =
-                    QString::asprintf(": OK, Match %d: ", row) + unit::textUpToNul(reply.left(20));
-                ui->PortSelBox->addItem(
-                    unit::itemTextFromReply(reply, link.port->portName().toLocal8Bit()));
+        QString diagnosticText;
+        QString name = entry.name;
+        if (isCandidate(entry.description)) {
+            const Link::Probe probe = m_link->probe(entry.path);
+            name = probe.portName;
+            if (probe.opened) {
+                const int row = unit::matchRow(probe.reply);
+                if (row > 0) {
+                    diagnosticText = QString::asprintf(": OK, Match %d: ", row) +
+                                     unit::textUpToNul(probe.reply.left(20));
+                    ui->PortSelBox->addItem(
+                        unit::itemTextFromReply(probe.reply, probe.portName.toLocal8Bit()),
+                        entry.path);
+                } else {
+                    diagnosticText = QStringLiteral(": OK, NoMatch");
+                }
             } else {
-                diagnostic = QStringLiteral(": OK, NoMatch");
+                diagnosticText =
+                    entry.description + QStringLiteral(" (cannot open: %1)").arg(probe.error);
             }
-            if (link.port->isOpen())
-                link.port->close();
-            link.connected = 0;
         } else {
-            link.connected = 0;
-            diagnostic = entry.description;
-            if (isCandidate(entry.description))
-                diagnostic += QStringLiteral(" (cannot open: %1)").arg(link.port->errorString());
+            diagnosticText = entry.description;
         }
-        ui->DebugOut->appendPlainText(link.port->portName() + diagnostic);
+        diagnostic(name + diagnosticText);
     }
 }
 
 void MainWindow::on_PortSelBox_activated(int)
 {
-    if (ui->PortSelBox->currentIndex() == 0)
+    const int index = ui->PortSelBox->currentIndex();
+    if (index == 0)
         return;
     const QString text = ui->PortSelBox->currentText();
-    const int colon = text.indexOf(QLatin1Char(':'));
-    link.buffer = colon < 0 ? text : text.left(colon);
-    link.port->setPortName(link.buffer);
-    link.connected = link.port->open(QIODevice::ReadWrite);
-    if (link.connected) {
-        lamp::show(ui->LEDCOM, lamp::Green);
-        ui->LEDCOM->setToolTip(QString());
-        link.port->setReadBufferSize(0);
-        resyncing = false;
-        ui->DisConectBtn->show();
-        setWindowTitle(text.left(text.size() - 2));
-        const int row = unit::matchRow(text.toUtf8());
-        if (row > 0)
-            SetBERTType(unit::codeOfRow(row));
-        link.send(QLatin1String(proto::Measure));
-        scheduleMeasurement(link.pollInterval);
-        ui->RefreshBtn->setEnabled(false);
+    QString path = ui->PortSelBox->itemData(index, PathRole).toString();
+    if (path.isEmpty()) {
+        const int colon = text.indexOf(QLatin1Char(':'));
+        path = colon < 0 ? text : text.left(colon);
+    }
+    QString reason;
+    if (m_link->open(path, &reason)) {
+        startSession(text);
     } else {
         // Say why, instead of leaving the user in front of an unchanged window.
-        QString reason = link.port->errorString();
-        if (link.port->error() == QSerialPort::PermissionError)
-            reason += tr(". Your user must be in the \"dialout\" group to use serial ports.");
         lamp::show(ui->LEDCOM, lamp::Red);
         ui->LEDCOM->setToolTip(reason);
-        ui->DebugOut->appendPlainText(link.port->portName() + QStringLiteral(": cannot open: ") +
-                                      reason);
+        diagnostic(m_link->portName() + QStringLiteral(": cannot open: ") + reason);
     }
     ui->AboutBtn->setFocus(Qt::OtherFocusReason);
     ui->RateSetting->setValue(0);
 }
 
+void MainWindow::startSession(const QString &itemText)
+{
+    lamp::show(ui->LEDCOM, lamp::Green);
+    ui->LEDCOM->setToolTip(QString());
+    m_resyncing = false;
+    m_lastRecordMs = QDateTime::currentMSecsSinceEpoch();
+    m_sinceRecord.start();
+    ui->DisConectBtn->show();
+    // The port list lies under the Disconnect button: keep it out of the way of
+    // the keyboard too, or Tab would give it the focus unseen.
+    ui->PortSelBox->hide();
+    setTitleFromItem(itemText);
+    const int row = unit::matchRow(itemText.toUtf8());
+    if (row > 0)
+        m_link->recognise(unit::codeOfRow(row));
+    m_link->send(QLatin1String(proto::Measure));
+    m_link->schedulePoll(m_link->pollInterval());
+    ui->RefreshBtn->setEnabled(false);
+}
+
+void MainWindow::setTitleFromItem(const QString &itemText)
+{
+    // The entry holds the identification fields on separate lines; a title
+    // shows each line break as one space.
+    QString title = itemText.left(itemText.size() - 2);
+    title.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    title.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    title.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    setWindowTitle(title);
+}
+
+bool MainWindow::portListInUse() const
+{
+    return ui->PortSelBox->view()->isVisible();
+}
+
 void MainWindow::GetUnitInfo()
 {
-    if (!link.connected)
+    if (!m_link->connected())
         return;
-    link.collectFor(proto::IdentifySettleMs);
-    link.skip = 1;
-    for (int i = 0; i < 3; ++i)
-        link.send(QLatin1String(proto::Identify));
-    if (link.port->isOpen()) {
-        link.port->flush();
-        link.port->readAll();
-    }
-    link.send(QLatin1String(proto::Identify));
-    const QByteArray reply = link.collectFor(proto::IdentifySettleMs);
-    ui->DebugOut->appendPlainText(unit::textUpToNul(reply));
-    const QString text = unit::itemTextFromReply(reply, link.port->portName().toLocal8Bit());
+    const QByteArray reply = m_link->identify(Link::Handshake::Reidentify);
+    diagnostic(unit::textUpToNul(reply));
+    const QString text = unit::itemTextFromReply(reply, m_link->portName().toLocal8Bit());
     const int index = ui->PortSelBox->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
         ui->PortSelBox->setCurrentIndex(index);
-    setWindowTitle(text.left(text.size() - 2));
-    if (link.connected)
-        scheduleMeasurement(link.pollInterval);
+    setTitleFromItem(text);
+    if (m_link->connected()) {
+        m_sinceRecord.start();
+        m_link->schedulePoll(m_link->pollInterval());
+    }
 }
 
 void MainWindow::on_DisConectBtn_clicked()
 {
-    if (!link.connected)
+    if (!m_link->connected())
         return;
-    link.collectFor(proto::DisconnectSettleMs);
-    link.port->close();
-    link.connected = 0;
+    m_link->disconnectSession(); // the link reports the end through onLinkClosed
+}
+
+void MainWindow::onLinkClosed(const QString &reason)
+{
     showDisconnected();
-    lamp::show(ui->LEDCOM, lamp::Grey);
-    ui->LEDCOM->setToolTip(QString());
+    setStale(true); // what is still shown is no longer live
+    if (reason.isEmpty()) {
+        lamp::show(ui->LEDCOM, lamp::Grey);
+        ui->LEDCOM->setToolTip(QString());
+        return;
+    }
+    lamp::show(ui->LEDCOM, lamp::Red);
+    ui->LEDCOM->setToolTip(reason + tr(". Press Refresh to search again."));
+    diagnostic(m_link->portName() + QStringLiteral(": ") + reason);
 }
 
 void MainWindow::showDisconnected()
 {
     setWindowTitle(tr("Corvane Nano"));
     ui->PortSelBox->setCurrentIndex(0);
+    ui->PortSelBox->show();
     ui->DisConectBtn->hide();
     ui->RefreshBtn->setEnabled(true);
 }
@@ -148,25 +203,16 @@ void MainWindow::on_RefreshBtn_clicked()
     ui->RefreshBtn->setText(tr("Refresh"));
 }
 
-void MainWindow::onPortError(QSerialPort::SerialPortError error)
+void MainWindow::watchPortListPopup()
 {
-    // A vanished device makes the port report read/resource errors in a tight
-    // loop until it is closed: close it at once and show the link as lost.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (!link.port->isOpen())
-        return;
-    const QString reason = link.port->errorString();
-    const QString name = link.port->portName();
-    link.port->close();
-    const bool wasConnected = link.connected;
-    link.connected = 0;
-    if (!wasConnected || ui->DisConectBtn->isHidden())
-        return; // a port being queried by the search: the search reports it
-    showDisconnected();
-    lamp::show(ui->LEDCOM, lamp::Red);
-    ui->LEDCOM->setToolTip(tr("Connection to the instrument was lost (%1). "
-                              "Press Refresh to search again.")
-                               .arg(reason));
-    ui->DebugOut->appendPlainText(name + QStringLiteral(": connection lost: ") + reason);
+    auto *watcher = new PopupWatcher(this, [this] {
+        if (!m_waitingForPortList)
+            return;
+        m_waitingForPortList = false;
+        if (m_link->connected()) {
+            m_sinceRecord.start();
+            m_link->schedulePoll(m_link->pollInterval());
+        }
+    });
+    ui->PortSelBox->view()->window()->installEventFilter(watcher);
 }

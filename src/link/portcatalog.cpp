@@ -13,7 +13,9 @@ QList<PortEntry> &extras()
 
 void addExtra(const QString &path, const QString &description)
 {
-    extras().append({path, description});
+    // The name a serial port gives itself for a device path ("/dev/pts/3" -> "pts/3").
+    const QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    extras().append({path, name, description});
 }
 
 void clearExtras()
@@ -26,7 +28,7 @@ QList<PortEntry> ports()
     QList<PortEntry> all;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
-        all.append({info.portName(), info.description()});
+        all.append({info.systemLocation(), info.portName(), info.description()});
     all += extras();
     return all;
 }

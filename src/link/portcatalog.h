@@ -5,7 +5,8 @@
 #include <QString>
 
 struct PortEntry {
-    QString name;        // what the port is opened by (a name or a device path)
+    QString path;        // what the port is opened by (the device path)
+    QString name;        // the port's name as the system shows it ("ttyACM0", "pts/3")
     QString description; // the driver's description
 };
 

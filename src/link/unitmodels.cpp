@@ -28,11 +28,6 @@ int matchRow(const QByteArray &text)
     return 0;
 }
 
-bool isMultiRange(int code)
-{
-    return code == NanoTa || code == NanoTb;
-}
-
 QString textUpToNul(const QByteArray &bytes)
 {
     const int nul = bytes.indexOf('\0');

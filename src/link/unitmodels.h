@@ -26,9 +26,6 @@ int codeOfRow(int row);
 // match is the most specific one.
 int matchRow(const QByteArray &text);
 
-// True for the models whose records carry the eye opening and PRBS information.
-bool isMultiRange(int code);
-
 // Turns an identification reply into the text of a port list entry: the port
 // name, ": ", then the reply up to its first CR at or after index 1 with every
 // ':' replaced by CR LF (nothing of the reply when there is no such CR).

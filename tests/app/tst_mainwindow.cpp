@@ -1,63 +1,35 @@
-// The main window shell: form, model configuration and the command sender.
-#include "app/mainwindow.h"
-#include "bert/lamps.h"
-#include "ui_mainwindow.h"
+// The main window as it opens and as each model configures it, and the
+// command line, which must work without a display.
+#include "app/options.h"
+#include "corvane_version.h"
+#include "support/simbench.h"
 
-#include <QtTest>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include <QCheckBox>
+#include <QDial>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QProcess>
 
 namespace {
 QStringList warnings;
 void collect(QtMsgType type, const QMessageLogContext &, const QString &msg)
 {
-    if (type != QtDebugMsg)
+    if (type != QtDebugMsg && type != QtInfoMsg)
         warnings << msg;
 }
-
-// A raw pseudo-terminal pair: the window's port opens the slave side, the test
-// reads what was written from the master side.
-struct PtyPair {
-    int master = -1;
-    QString slavePath;
-    PtyPair()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        slavePath = QString::fromLocal8Bit(ptsname(master));
-        const int slave = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-        termios t;
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-    }
-    ~PtyPair() { ::close(master); }
-    QByteArray readAvailable(int waitMs = 200)
-    {
-        QByteArray got;
-        pollfd p{master, POLLIN, 0};
-        while (::poll(&p, 1, got.isEmpty() ? waitMs : 20) > 0) {
-            char buf[256];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            got.append(buf, int(n));
-        }
-        return got;
-    }
-};
+bool shown(const MainWindow &w, const char *name)
+{
+    return control(&w, name)->isVisibleTo(&w);
+}
 } // namespace
 
 class TstMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void formIsComplete()
+    void opensUnconfigured()
     {
+        portcatalog::clearExtras();
         warnings.clear();
         const QtMessageHandler previous = qInstallMessageHandler(collect);
         MainWindow w;
@@ -68,25 +40,29 @@ private slots:
         QCOMPARE(w.minimumSize(), QSize(589, 454));
         QCOMPARE(w.maximumSize(), QSize(589, 454));
         QCOMPARE(w.windowTitle(), QString("Corvane Nano"));
-        QVERIFY(w.ui->DisConectBtn->isHidden());
-        QVERIFY(!w.ui->PortSelBox->isHidden());
-        QCOMPARE(w.ui->DisConectBtn->geometry(), w.ui->PortSelBox->geometry());
-        QCOMPARE(w.ui->PortSelBox->itemText(0), QString("Select Device"));
-        QCOMPARE(w.ui->RateDial->minimum(), 0);
-        QCOMPARE(w.ui->RateDial->maximum(), 99);
-        QCOMPARE(w.ui->RateSetting->maximum(), 1500000000.0);
-        QCOMPARE(w.ui->RateSetting->decimals(), 6);
-        QCOMPARE(w.ui->CustPatBx->maxLength(), 16);
-        QCOMPARE(w.ui->CustPatBx->inputMask(), QString("HHHHHHHHHHHHHHHH"));
-        QCOMPARE(w.ui->RateSetting->locale().decimalPoint(), QChar('.'));
-        QVERIFY(!w.ui->PatListNano->isHidden());
-        for (QWidget *hidden :
-             {(QWidget *)w.ui->PatListNanoTera, (QWidget *)w.ui->PatListSpan,
-              (QWidget *)w.ui->PatListT, (QWidget *)w.ui->EyeButton, (QWidget *)w.ui->RateRange})
-            QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
-        QCOMPARE(w.replyLength, 0);
-        QVERIFY(lamp::shownKey(w.ui->LEDCOM) != 0); // the pictures are linked in
-        QVERIFY(w.ui->ResultsBox->x() >= 589 && w.ui->DebugOut->x() >= 589);
+        QVERIFY(!shown(w, "DisConectBtn"));
+        QVERIFY(shown(w, "PortSelBox"));
+        QCOMPARE(control(&w, "DisConectBtn")->geometry(), control(&w, "PortSelBox")->geometry());
+        QCOMPARE(control<QComboBox>(&w, "PortSelBox")->itemText(0), QString("Select Device"));
+        auto *dial = control<QDial>(&w, "RateDial");
+        QCOMPARE(dial->minimum(), 0);
+        QCOMPARE(dial->maximum(), 99);
+        auto *field = control<QDoubleSpinBox>(&w, "RateSetting");
+        QCOMPARE(field->maximum(), 1500000000.0);
+        QCOMPARE(field->decimals(), 6);
+        QCOMPARE(field->textFromValue(2488.32), QString("2488.320000"));
+        auto *custom = control<QLineEdit>(&w, "CustPatBx");
+        QCOMPARE(custom->inputMask(), QString("HHHHHHHHHHHHHHHH"));
+        custom->setText("0123456789abcdefAB");
+        QCOMPARE(custom->text(), QString("0123456789abcdef"));
+        QVERIFY(shown(w, "PatListNano"));
+        for (const char *hidden :
+             {"PatListNanoTera", "PatListSpan", "PatListT", "EyeButton", "RateRange"})
+            QVERIFY2(!shown(w, hidden), hidden);
+        QCOMPARE(lampOf(&w, "LEDCOM"), 'g');
+        QCOMPARE(lampOf(&w, "LEDBER"), 'g');
+        QCOMPARE(lampOf(&w, "LogBtn"), 'g');
+        QVERIFY(control(&w, "DebugOut")->x() >= 589);
     }
 
     void modelConfiguration_data()
@@ -94,25 +70,36 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("list");
         QTest::addColumn<int>("sliderMax");
-        QTest::addColumn<int>("reply");
         QTest::addColumn<int>("dialMin");
         QTest::addColumn<int>("dialMax");
         QTest::addColumn<double>("step");
         QTest::addColumn<QString>("units");
         QTest::addColumn<int>("rxPoints");
         QTest::addColumn<bool>("transceiver");
+        QTest::addColumn<QString>("customMask");
         QTest::addColumn<QString>("customText");
-        QTest::addColumn<bool>("multiRange");
-        QTest::newRow("Nano") << 500110 << "PatListNano" << 8 << 24 << 125000 << 4250000 << 1.0
-                              << "dBm" << 32 << true << "AAAAAAAAAA" << false;
-        QTest::newRow("Tera") << 500120 << "PatListNanoTera" << 4 << 24 << 9953280 << 11317600
-                              << 1.0 << "dBm" << 32 << true << "AAAAAAAAAAAAAAAA" << false;
-        QTest::newRow("Span") << 500130 << "PatListSpan" << 8 << 24 << 6312 << 125000 << 0.1
-                              << "Mbps" << 22 << false << "01" << false;
-        QTest::newRow("NanoTa") << 50077041 << "PatListT" << 8 << 27 << 9953280 << 14500000 << 1.0
-                                << "dBm" << 32 << true << "" << true;
-        QTest::newRow("NanoTb") << 50077063 << "PatListT" << 8 << 27 << 9953280 << 14500000 << 1.0
-                                << "dBm" << 32 << true << "" << true;
+        QTest::addColumn<QString>("customTip");
+        QTest::addColumn<int>("ranges"); // items of the range selector; 0 hidden
+        QTest::newRow("Nano") << 500110 << "PatListNano" << 8 << 125000 << 4250000 << 1.0 << "dBm"
+                              << 32 << true << "HHHHHHHHHH"
+                              << "AAAAAAAAAA"
+                              << "Custom pattern (10 hex characters)" << 0;
+        QTest::newRow("Tera") << 500120 << "PatListNanoTera" << 4 << 9953280 << 11317600 << 1.0
+                              << "dBm" << 32 << true << "HHHHHHHHHHHHHHHH"
+                              << "AAAAAAAAAAAAAAAA"
+                              << "Custom pattern (16 hex characters)" << 0;
+        QTest::newRow("Span") << 500130 << "PatListSpan" << 8 << 6312 << 125000 << 0.1 << "Mbps"
+                              << 22 << false << "00"
+                              << "01"
+                              << "Duty Cycle (%)" << 0;
+        QTest::newRow("NanoTa") << 50077041 << "PatListT" << 8 << 9953280 << 14500000 << 1.0
+                                << "dBm" << 32 << true << ""
+                                << ""
+                                << "" << 4;
+        QTest::newRow("NanoTb") << 50077063 << "PatListT" << 8 << 9953280 << 14500000 << 1.0
+                                << "dBm" << 32 << true << ""
+                                << ""
+                                << "" << 5;
     }
     void modelConfiguration()
     {
@@ -120,92 +107,111 @@ private slots:
         QFETCH(QString, list);
         MainWindow w;
         w.SetBERTType(code);
-        QCOMPARE(w.unitType, code);
-        for (QLabel *l :
-             {w.ui->PatListNano, w.ui->PatListNanoTera, w.ui->PatListSpan, w.ui->PatListT})
-            QCOMPARE(!l->isHidden(), l->objectName() == list);
-        QTEST(w.ui->SliderPattern->maximum(), "sliderMax");
-        QTEST(w.replyLength, "reply");
-        QTEST(w.ui->RateDial->minimum(), "dialMin");
-        QTEST(w.ui->RateDial->maximum(), "dialMax");
-        QTEST(w.ui->RateSetting->singleStep(), "step");
-        QTEST(w.ui->RxPowUnits->text(), "units");
-        QTEST(w.ui->RxPowTxt->font().pointSize(), "rxPoints");
+        for (const char *l : {"PatListNano", "PatListNanoTera", "PatListSpan", "PatListT"})
+            QCOMPARE(shown(w, l), list == l);
+        QTEST(control<QAbstractSlider>(&w, "SliderPattern")->maximum(), "sliderMax");
+        QTEST(control<QDial>(&w, "RateDial")->minimum(), "dialMin");
+        QTEST(control<QDial>(&w, "RateDial")->maximum(), "dialMax");
+        QTEST(control<QDoubleSpinBox>(&w, "RateSetting")->singleStep(), "step");
+        QTEST(textOf(&w, "RxPowUnits"), "units");
+        QTEST(control(&w, "RxPowTxt")->font().pointSize(), "rxPoints");
         QFETCH(bool, transceiver);
-        for (QWidget *t : {(QWidget *)w.ui->WaveLengBtn, (QWidget *)w.ui->TempTxt,
-                           (QWidget *)w.ui->XCVRBtn, (QWidget *)w.ui->KnobLabel_12})
-            QCOMPARE(!t->isHidden(), transceiver);
-        QFETCH(bool, multiRange);
-        QCOMPARE(!w.ui->EyeButton->isHidden(), multiRange);
-        QCOMPARE(!w.ui->RateRange->isHidden(), multiRange);
-        QCOMPARE(w.ui->CustPatBx->isHidden(), multiRange);
-        if (!multiRange)
-            QTEST(w.ui->CustPatBx->text(), "customText");
-        if (code == 500130) {
-            QCOMPARE(w.ui->CustPatBx->toolTip(), QString("Duty Cycle (%)"));
-            w.ui->CustPatBx->setText("123");
-            QCOMPARE(w.ui->CustPatBx->text(), QString("12")); // two decimal digits only
+        for (const char *t : {"WaveLengBtn", "TempTxt", "XCVRBtn", "KnobLabel_12"})
+            QCOMPARE(shown(w, t), transceiver);
+        QFETCH(int, ranges);
+        auto *custom = control<QLineEdit>(&w, "CustPatBx");
+        QCOMPARE(shown(w, "EyeButton"), ranges > 0);
+        QCOMPARE(shown(w, "RateRange"), ranges > 0);
+        QCOMPARE(control<QComboBox>(&w, "RateRange")->count(), ranges);
+        QCOMPARE(custom->isVisibleTo(&w), ranges == 0);
+        if (ranges == 0) {
+            QTEST(custom->inputMask().section(';', 0, 0), "customMask");
+            QTEST(custom->text(), "customText");
+            QTEST(custom->toolTip(), "customTip");
+        } else {
+            QCOMPARE(control<QComboBox>(&w, "RateRange")->currentText(), QString("9.950 - 14.50G"));
         }
     }
 
-    void multiRangeRefill()
+    void rangeSelectorBoundsTheDial()
     {
         MainWindow w;
+        auto *range = control<QComboBox>(&w, "RateRange");
+        auto *dial = control<QDial>(&w, "RateDial");
         w.SetBERTType(50077041);
-        QCOMPARE(w.ui->RateRange->count(), 4);
-        w.SetBERTType(50077063);
-        QCOMPARE(w.ui->RateRange->count(), 5);
-        QCOMPARE(w.ui->RateRange->currentIndex(), 3);
-        QCOMPARE(w.ui->RateRange->itemText(4), QString("19.90 - 29.00G"));
-        QCOMPARE(w.ui->RateDial->minimum(), 9953280);
-        QCOMPARE(w.ui->RateDial->maximum(), 14500000);
-        w.ui->RateRange->setCurrentIndex(4);
-        QCOMPARE(w.ui->RateDial->minimum(), 19900000);
-        QCOMPARE(w.ui->RateDial->maximum(), 29000000);
-        QCOMPARE(w.ui->RateSetting->singleStep(), 1.0);
-        w.ui->RateRange->setCurrentIndex(1);
-        QCOMPARE(w.ui->RateDial->maximum(), 3625000);
-        // A later single-range model replaces the table and hides the selector.
-        w.SetBERTType(500110);
-        QVERIFY(w.ui->RateRange->isHidden());
-        QCOMPARE(w.ui->RateDial->maximum(), 4250000);
+        w.SetBERTType(50077063); // emptied and refilled: no duplicates
+        const QStringList items = {"1.244 - 1.813G", "2.488 - 3.325G", "4.975 - 7.250G",
+                                   "9.950 - 14.50G", "19.90 - 29.00G"};
+        QCOMPARE(range->count(), 5);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(range->itemText(i), items[i]);
+        const int bounds[5][2] = {{1244160, 1813000},
+                                  {2488320, 3625000},
+                                  {4975000, 7250000},
+                                  {9953280, 14500000},
+                                  {19900000, 29000000}};
+        for (int i = 0; i < 5; ++i) {
+            range->setCurrentIndex(i);
+            QCOMPARE(dial->minimum(), bounds[i][0]);
+            QCOMPARE(dial->maximum(), bounds[i][1]);
+        }
+        w.SetBERTType(500110); // a single-range model hides the selector again
+        QVERIFY(!range->isVisibleTo(&w));
+        QCOMPARE(dial->maximum(), 4250000);
     }
 
-    void commandSenderFraming()
+    void commandLine_data()
     {
-        MainWindow w;
-        LinkState &link = w.link;
-        QVERIFY(!link.connected);
-        link.side = 'B';
-        link.send("setrate 100 200");
-        QCOMPARE(link.buffer, QString("setrateB 100 200\r\n")); // framed, nothing written
-        link.skip = 1;
-        link.send("tx 1");
-        QCOMPARE(link.buffer, QString("tx 1")); // dropped, left unframed
-        QCOMPARE(link.skip, 0);
-        link.send("r");
-        QCOMPARE(link.buffer, QString("rB\r\n"));
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no options") << QStringList() << int(ParseResult::Run) << "";
+        QTest::newRow("Qt's own options")
+            << QStringList{"-platform", "offscreen", "-reverse"} << int(ParseResult::Run) << "";
+        QTest::newRow("bad option") << QStringList{"--bogus"} << int(ParseResult::ExitUsage)
+                                    << "corvane: Unknown option 'bogus'.\nTry 'corvane --help'";
+        QTest::newRow("stray argument") << QStringList{"ttyACM0"} << int(ParseResult::ExitUsage)
+                                        << "unexpected argument 'ttyACM0'";
+        QTest::newRow("unknown model")
+            << QStringList{"--simulate=Corvane X"} << int(ParseResult::ExitUsage)
+            << "unknown model \"Corvane X\" for --simulate; the models are: Corvane NanoTa, "
+               "Corvane Nano";
+        QTest::newRow("help") << QStringList{"--help"} << int(ParseResult::ExitOk)
+                              << "--port <path>";
+        QTest::newRow("help-all") << QStringList{"--help-all"} << int(ParseResult::ExitOk)
+                                  << "-platform <name[:options]>";
+        QTest::newRow("version") << QStringList{"--version"} << int(ParseResult::ExitOk)
+                                 << "corvane " CORVANE_VERSION "\n";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        QCoreApplication::setApplicationName("corvane");
+        QCoreApplication::setApplicationVersion(CORVANE_VERSION);
+        AppOptions options;
+        const ParseResult r = parseOptions(QStringList{"corvane"} + args,
+                                           {"Corvane NanoTa", "Corvane Nano"}, &options);
+        QTEST(int(r.action), "action");
+        QVERIFY2(r.output.contains(says), qPrintable(r.output));
     }
 
-    void commandSenderWritesToPort()
+    void programNeedsNoDisplayForItsOptions()
     {
-        PtyPair pty;
-        MainWindow w;
-        w.link.port->setPortName(pty.slavePath);
-        QVERIFY(w.link.port->open(QIODevice::ReadWrite));
-        w.link.connected = 1;
-        w.link.send("reset");
-        w.link.side = 'B';
-        w.link.skip = 1;
-        w.link.send("tx 0"); // dropped by the skip flag
-        w.link.send("SFP");
-        QCOMPARE(pty.readAvailable(), QByteArray("reset\r\nSFPB\r\n"));
-        w.link.connected = 0; // port still open, but the flag guards the write
-        w.link.send("r");
-        QCOMPARE(pty.readAvailable(100), QByteArray());
-        // Raw writes bypass side letter and connected flag.
-        w.link.writeRaw("RdSFP D 7F");
-        QCOMPARE(pty.readAvailable(), QByteArray("RdSFP D 7F\r\n"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(CORVANE_BINARY, {"--bogus"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("Try 'corvane --help'"));
+        p.start(CORVANE_BINARY, {"--help-all"});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().contains("--simulate <model>"));
     }
 };
 
