@@ -33,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -93,20 +94,23 @@ void report(const char *phase, const Recorder &r)
     printStats("slot CPU, all calls", cpuAll);
 }
 
-// Runs the event loop until done() or the deadline. (processEvents() with a
-// time limit would not sleep between events and would spin the GUI thread.)
+// Runs the event loop until done() holds after a measurement cycle, or until
+// the deadline. Nothing else wakes the loop: a polling timer here would add
+// its own wake-ups to the figures.
+std::function<void()> afterCycle;
 template <class F> void runUntil(F done, qint64 deadlineMs)
 {
     QEventLoop loop;
-    QElapsedTimer t;
-    t.start();
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || t.elapsed() >= deadlineMs)
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(int(deadlineMs));
+    afterCycle = [&] {
+        if (done())
             loop.quit();
-    });
-    check.start(10);
+    };
     loop.exec();
+    afterCycle = nullptr;
 }
 
 } // namespace
@@ -178,6 +182,8 @@ int main(int argc, char *argv[])
         ++current->calls;
         current->records += record;
         current->countChanges += countTxt->text() != countBefore;
+        if (afterCycle)
+            afterCycle();
     });
 
     if (ports->count() < 2) {

@@ -60,6 +60,12 @@ int main(int argc, char *argv[])
         }
     }
 
+    // The program draws nothing with OpenGL. On X11, Qt would still load the
+    // GL stack (tens of MiB of Mesa) for every window; a user who wants it
+    // back can set the variable to "xcb_glx" or "xcb_egl".
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+
     QApplication app(argc, argv);
     useDesktopFontSubstitutes();
 

@@ -4,10 +4,12 @@
 #include "link/link.h"
 #include "link/protocol.h"
 #include "ui_mainwindow.h"
+#include "widgets/backdrop.h"
 #include "widgets/lamps.h"
 
 #include <QFileDialog>
 #include <QSplashScreen>
+#include <QTimer>
 
 static void initResources()
 {
@@ -48,7 +50,10 @@ MainWindow::MainWindow(QWidget *parent)
     // Time spent by another window's exchange is not silence of the instrument.
     connect(m_link, &Link::exchangeEnded, this, [this] { m_sinceRecord.start(); });
     watchPortListPopup();
-    FindSerialPorts();
+    connect(m_link, &Link::probesFinished, this, &MainWindow::listFoundPorts);
+    // The ports are searched once the window is up: their answers take a
+    // moment, and the window should not wait for them to appear.
+    QTimer::singleShot(0, this, &MainWindow::FindSerialPorts);
 }
 
 MainWindow::~MainWindow()
@@ -78,4 +83,28 @@ void MainWindow::diagnostic(const QString &line, const QLoggingCategory &categor
 {
     ui->DebugOut->appendPlainText(line);
     qCInfo(category).noquote() << line;
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    fillReadoutBackgrounds();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if ((event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange) &&
+        isVisible())
+        fillReadoutBackgrounds();
+}
+
+void MainWindow::fillReadoutBackgrounds()
+{
+    // The read-outs the measurement cycle rewrites: painting their own plain
+    // background spares the group boxes beneath a repaint at every record.
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->BERText, ui->ErrorCntTxt, ui->CountTxt,
+                                                       ui->TimeTxt, ui->RxPowTxt, ui->TempTxt,
+                                                       ui->EyeButton, ui->TxEnBtn, ui->WaveLengBtn})
+        widgets::fillLikeBackdrop(w);
 }

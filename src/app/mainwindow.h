@@ -6,10 +6,13 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QTime>
+#include <QtNumeric>
 #include <functional>
 
 #include "bert/modelconfig.h"
 #include "link/diagnostics.h"
+#include "link/link.h"
+#include "link/portcatalog.h"
 
 namespace Ui {
 class MainWindow;
@@ -17,7 +20,6 @@ class MainWindow;
 namespace bert {
 struct Measurement;
 }
-class Link;
 class QLabel;
 
 class MainWindow : public QMainWindow
@@ -41,6 +43,10 @@ public:
 
     // Asks for the log file name; replaceable so tests need no dialog.
     std::function<QString(QWidget *)> askLogFileName;
+
+signals:
+    // A search of the serial ports has ended and the port list shows its result.
+    void portsSearched();
 
 public slots:
     // --- the secondary windows (each in its subsystem's folder) -------------
@@ -77,9 +83,14 @@ public slots:
     // --- bert/mainwindow_log.cpp: the test log --------------------------------
     void on_LogBtn_clicked();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
     Ui::MainWindow *ui;
     Link *m_link;
+    void fillReadoutBackgrounds();
 
     // link/mainwindow_link.cpp
     void onLinkClosed(const QString &reason);
@@ -88,6 +99,8 @@ private:
     void startSession(const QString &itemText);
     void setTitleFromItem(const QString &itemText);
     void watchPortListPopup();
+    void listFoundPorts(const QVector<Link::Probe> &probes);
+    QList<PortEntry> m_searchedPorts;  // the ports of the search under way
     bool m_waitingForPortList = false; // a cycle found the port list open
 
     // bert/mainwindow_models.cpp
@@ -109,6 +122,12 @@ private:
     QElapsedTimer m_sinceRecord; // since the last valid record (or the start of polling)
     qint64 m_lastRecordMs = 0;   // wall clock of the last valid record (ms since the epoch)
     bool m_stale = false;
+    // The values behind the read-outs as last shown; NaN: shown afresh.
+    struct Shown {
+        double rx = qQNaN(), tx = qQNaN(), wavelength = qQNaN(), temperature = qQNaN();
+        double bits = qQNaN(), rateMbps = qQNaN(), errors = qQNaN(), ber = qQNaN();
+        double eye = qQNaN(), prbs = qQNaN();
+    } m_shown;
 
     // bert/mainwindow_controls.cpp
     void sendPattern();

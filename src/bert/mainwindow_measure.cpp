@@ -23,6 +23,16 @@ void setText(QAbstractButton *button, const QString &text)
 
 // After this long without a valid record the read-outs are shown as stale.
 constexpr int SilenceMs = 1000;
+
+// True (and remembers v) when v differs from what was shown last. A value
+// never shown yet is NaN, which differs from everything.
+bool changed(double &shown, double v)
+{
+    if (shown == v)
+        return false;
+    shown = v;
+    return true;
+}
 } // namespace
 
 void MainWindow::ReceiveMeas()
@@ -87,7 +97,8 @@ void MainWindow::showRecord(const bert::Measurement &m)
         lamp::show(ui->LEDRate, lamp::Green);
         ui->RateDial->setValue(int(m.rateBps / 1000));
     }
-    if (!ui->RateSetting->hasFocus())
+    // Setting a spin box repaints it even when the value stays the same.
+    if (!ui->RateSetting->hasFocus() && ui->RateSetting->value() != m.rateBps / 1000000.0)
         ui->RateSetting->setValue(m.rateBps / 1000000.0);
     if (model.rangeCount > 0 && m_txState == '3')
         ui->RateRange->setCurrentIndex(bert::rangeForRate(m.rateBps));
@@ -95,24 +106,28 @@ void MainWindow::showRecord(const bert::Measurement &m)
     ui->SliderPattern->setValue(
         bert::patternPosition(m_patternLetters, m.pattern, ui->SliderPattern->maximum()));
 
-    // Powers and transmitter.
-    if (model.rxShowsRate)
-        setText(ui->RxPowTxt, QString::asprintf("%0.3f", m.rateBps / 1000000.0));
-    else
-        setText(ui->RxPowTxt, bert::rxPowerText(m.rxDbm));
+    // Texts are formatted only for values that changed since the last record
+    // shown (most fields stay the same from one record to the next).
+    Shown &was = m_shown;
+    if (changed(was.rx, model.rxShowsRate ? double(m.rateBps) : m.rxDbm))
+        setText(ui->RxPowTxt, model.rxShowsRate ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
+                                                : bert::rxPowerText(m.rxDbm));
     if (model.txSource == bert::TxSource::Flag) {
         m_txState = m.txFlag ? '1' : '0';
         setText(ui->TxEnBtn, m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
     } else {
+        if (changed(was.tx, m.txDbm))
+            setText(ui->TxEnBtn, bert::txPowerText(m.txDbm));
         const double tx = bert::powerOutOfRange(m.txDbm) ? -40.0 : m.txDbm;
-        setText(ui->TxEnBtn, bert::txPowerText(m.txDbm));
         if (m_txState == '3')
             m_txState = tx > -40.0 ? '1' : '0';
     }
     lamp::show(ui->TxEnBtn, m_txState == '1' ? lamp::Green : lamp::Grey);
 
-    setText(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
-    setText(ui->TempTxt, bert::temperatureText(m.temperatureC));
+    if (changed(was.wavelength, double(m.wavelengthNm)))
+        setText(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
+    if (changed(was.temperature, m.temperatureC))
+        setText(ui->TempTxt, bert::temperatureText(m.temperatureC));
 
     // Signal lamps; other lamp codes leave them as they are.
     static const struct {
@@ -124,22 +139,27 @@ void MainWindow::showRecord(const bert::Measurement &m)
         lamp::show(ui->LEDSync, LampCodes[m.lampCode].sync);
     }
 
-    setText(ui->CountTxt, bert::countText(m.bits));
-    setText(ui->TimeTxt, bert::elapsedText(m.bits, ui->RateSetting->value()));
-    setText(ui->ErrorCntTxt, bert::countText(m.errors));
+    const double rateMbps = ui->RateSetting->value();
+    if (changed(was.bits, double(m.bits)) | changed(was.rateMbps, rateMbps)) {
+        setText(ui->CountTxt, bert::countText(m.bits));
+        setText(ui->TimeTxt, bert::elapsedText(m.bits, rateMbps));
+    }
+    if (changed(was.errors, double(m.errors)))
+        setText(ui->ErrorCntTxt, bert::countText(m.errors));
     lamp::show(ui->LEDError, m.errors == m_lastErrorCount ? lamp::Green : lamp::Red);
     m_lastErrorCount = m.errors;
     const float ber = bert::bitErrorRate(m.errors, m.bits);
-    setText(ui->BERText, bert::berText(ber));
+    if (changed(was.ber, double(ber)))
+        setText(ui->BERText, bert::berText(ber));
     const lamp::Colour berLamp = ber <= 0 ? lamp::Green : lamp::Red;
     lamp::show(ui->LEDBER, berLamp);
     lamp::show(ui->ErrorReset, berLamp);
 
     if (model.recordHasEye && m.hasEye) {
-        setText(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
-        const QString title = bert::prbsTitle(m.prbsInfo);
-        if (ui->BERTGroup->title() != title)
-            ui->BERTGroup->setTitle(title);
+        if (changed(was.eye, double(m.eyeWidth << 8 | m.eyeHeight)))
+            setText(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
+        if (changed(was.prbs, double(m.prbsInfo)))
+            ui->BERTGroup->setTitle(bert::prbsTitle(m.prbsInfo));
     }
 }
 

@@ -7,6 +7,7 @@ void MainWindow::SetBERTType(int type)
 {
     const bert::ModelRow &model = bert::modelRow(type);
     m_unitType = type;
+    m_shown = Shown(); // the read-outs may mean something else now: show them afresh
     using Widgets = std::initializer_list<QWidget *>;
     for (QWidget *w : Widgets{ui->PatListSpan, ui->PatListNanoTera, ui->PatListNano, ui->PatListT,
                               ui->EyeButton, ui->RateRange})

@@ -89,7 +89,7 @@ void Link::onError()
         return;
     const QString reason = m_port->errorString();
     m_port->close();
-    const bool wasSession = m_connected && !m_probing;
+    const bool wasSession = m_connected;
     m_connected = 0;
     if (wasSession)
         lose(reason);
@@ -203,24 +203,71 @@ QByteArray Link::identify(Handshake kind)
     return collectFor(proto::IdentifySettleMs);
 }
 
-Link::Probe Link::probe(const QString &path)
+bool Link::probePorts(const QStringList &paths)
 {
-    Probe result;
-    m_port->setPortName(path);
-    result.portName = m_port->portName();
-    m_probing = true;
-    m_connected = m_port->open(QIODevice::ReadWrite);
-    result.opened = m_connected;
-    if (m_connected) {
-        result.reply = identify(Handshake::Discovery);
-        if (m_port->isOpen())
-            m_port->close();
-    } else {
-        result.error = m_port->errorString();
+    if (probing())
+        return false;
+    m_results.clear();
+    for (const QString &path : paths) {
+        Probe probe;
+        probe.path = path;
+        auto *port = new QSerialPort(this);
+        port->setPortName(path);
+        probe.portName = port->portName();
+        probe.opened = port->open(QIODevice::ReadWrite);
+        if (!probe.opened) {
+            probe.error = port->errorString();
+            delete port;
+            port = nullptr;
+        } else {
+            // A device that vanishes while it is asked reports errors in a
+            // tight loop until closed; what it sent so far is its reply.
+            connect(port, &QSerialPort::errorOccurred, port, [port] {
+                if (port->isOpen() && (port->error() == QSerialPort::ResourceError ||
+                                       port->error() == QSerialPort::ReadError))
+                    port->close();
+            });
+            // The discovery queries, framed like every command: three, a
+            // flush, and a fourth.
+            const QString query = QLatin1String(proto::Identify);
+            for (int i = 0; i < 4; ++i) {
+                QString framed = query;
+                frameCommand(framed, m_side);
+                port->write(framed.toUtf8());
+                if (i == 2)
+                    port->flush();
+            }
+            port->flush();
+        }
+        m_results.append(probe);
+        m_probes.append(port);
     }
-    m_connected = 0;
-    m_probing = false;
-    return result;
+    if (m_results.isEmpty()) {
+        QTimer::singleShot(0, this, &Link::finishProbes);
+        m_probes.append(nullptr); // marks the search as running until then
+        return true;
+    }
+    QTimer::singleShot(proto::IdentifySettleMs, this, &Link::finishProbes);
+    return true;
+}
+
+void Link::finishProbes()
+{
+    for (int i = 0; i < m_probes.size() && i < m_results.size(); ++i) {
+        QSerialPort *port = m_probes[i];
+        if (!port)
+            continue;
+        if (port->isOpen()) {
+            port->waitForReadyRead(0); // take what the system has buffered
+            m_results[i].reply = port->readAll();
+            port->close();
+        }
+        port->deleteLater();
+    }
+    m_probes.clear();
+    const QVector<Probe> results = m_results;
+    m_results.clear();
+    emit probesFinished(results);
 }
 
 void Link::recognise(int code)

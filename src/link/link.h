@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QVector>
 #include <functional>
 
 class QSerialPort;
@@ -64,13 +65,18 @@ public:
     QByteArray identify(Handshake kind);
 
     struct Probe {
+        QString path;
         bool opened = false;
         QString error; // why the port did not open
         QString portName;
         QByteArray reply;
     };
-    // Opens a candidate port, identifies it and closes it again.
-    Probe probe(const QString &path);
+    // Asks every candidate port who it is, all at once: each is opened with a
+    // port object of its own, sent the discovery queries, read
+    // IdentifySettleMs later and closed. probesFinished() then gives the
+    // results in the order of `paths`. False while a search still runs.
+    bool probePorts(const QStringList &paths);
+    bool probing() const { return !m_probes.isEmpty(); }
 
     // --- Measurement polling ---------------------------------------------
     int pollInterval() const { return m_pollInterval; }
@@ -129,6 +135,7 @@ signals:
     // An exchange ended: handed back (empty reason) or cut short by the loss
     // of the instrument or a Disconnect (the reason says which).
     void exchangeEnded(QObject *owner, const QString &reason);
+    void probesFinished(const QVector<Link::Probe> &results);
 
 private:
     void onError();
@@ -151,7 +158,11 @@ private:
     QObject *m_owner = nullptr; // the window whose exchange holds the line
     QString m_ownerWhat;
     QMetaObject::Connection m_ownerGone;
-    bool m_probing = false;
+
+    // The ports being identified by a search, and their results so far.
+    QVector<Probe> m_results;
+    QList<QSerialPort *> m_probes;
+    void finishProbes();
 
     // The collection in progress, if any.
     struct Pending {

@@ -11,7 +11,7 @@
 
 #include <QAbstractItemView>
 #include <QEvent>
-#include <QThread>
+#include <QTimer>
 
 namespace {
 const char *const CandidateDescriptions[] = {"USB Serial Device", "CCS USB to UART"};
@@ -55,14 +55,30 @@ void MainWindow::FindSerialPorts()
     // A new search starts from a clean connection lamp.
     lamp::show(ui->LEDCOM, lamp::Grey);
     ui->LEDCOM->setToolTip(QString());
+    if (m_link->probing())
+        return; // the search under way will fill the list
+    ui->PortSelBox->clear();
+    ui->PortSelBox->addItem(tr("Searching Please Wait..."));
+    // Every candidate port is asked at once; the window stays responsive.
+    m_searchedPorts = portcatalog::ports();
+    QStringList candidates;
+    for (const PortEntry &entry : qAsConst(m_searchedPorts)) {
+        if (isCandidate(entry.description))
+            candidates << entry.path;
+    }
+    m_link->probePorts(candidates);
+}
+
+void MainWindow::listFoundPorts(const QVector<Link::Probe> &probes)
+{
     ui->PortSelBox->clear();
     ui->PortSelBox->addItem(tr("Select Device"));
-    const QList<PortEntry> ports = portcatalog::ports();
-    for (const PortEntry &entry : ports) {
-        QString diagnosticText;
+    int next = 0;
+    for (const PortEntry &entry : qAsConst(m_searchedPorts)) {
+        QString diagnosticText = entry.description;
         QString name = entry.name;
-        if (isCandidate(entry.description)) {
-            const Link::Probe probe = m_link->probe(entry.path);
+        if (isCandidate(entry.description) && next < probes.size()) {
+            const Link::Probe &probe = probes[next++];
             name = probe.portName;
             if (probe.opened) {
                 const int row = unit::matchRow(probe.reply);
@@ -76,14 +92,14 @@ void MainWindow::FindSerialPorts()
                     diagnosticText = QStringLiteral(": OK, NoMatch");
                 }
             } else {
-                diagnosticText =
-                    entry.description + QStringLiteral(" (cannot open: %1)").arg(probe.error);
+                diagnosticText += QStringLiteral(" (cannot open: %1)").arg(probe.error);
             }
-        } else {
-            diagnosticText = entry.description;
         }
         diagnostic(name + diagnosticText);
     }
+    m_searchedPorts.clear();
+    ui->RefreshBtn->setText(tr("Refresh"));
+    emit portsSearched();
 }
 
 void MainWindow::on_PortSelBox_activated(int)
@@ -115,6 +131,7 @@ void MainWindow::startSession(const QString &itemText)
     lamp::show(ui->LEDCOM, lamp::Green);
     ui->LEDCOM->setToolTip(QString());
     m_resyncing = false;
+    m_shown = Shown();
     m_lastRecordMs = QDateTime::currentMSecsSinceEpoch();
     m_sinceRecord.start();
     ui->DisConectBtn->show();
@@ -195,12 +212,13 @@ void MainWindow::showDisconnected()
 
 void MainWindow::on_RefreshBtn_clicked()
 {
+    if (m_link->probing())
+        return;
     ui->PortSelBox->setItemText(0, tr("Searching Please Wait..."));
-    repaint();
     emit ui->DisConectBtn->clicked(false);
-    QThread::msleep(proto::RefreshSettleMs);
-    FindSerialPorts();
-    ui->RefreshBtn->setText(tr("Refresh"));
+    // Give a device that was just released a moment before it is asked again,
+    // without freezing the window meanwhile.
+    QTimer::singleShot(proto::RefreshSettleMs, this, &MainWindow::FindSerialPorts);
 }
 
 void MainWindow::watchPortListPopup()

@@ -33,6 +33,7 @@ private slots:
         warnings.clear();
         const QtMessageHandler previous = qInstallMessageHandler(collect);
         MainWindow w;
+        QVERIFY(QSignalSpy(&w, &MainWindow::portsSearched).wait(5000));
         qInstallMessageHandler(previous);
         for (const QString &m : qAsConst(warnings))
             QVERIFY2(!m.contains(QLatin1String("No matching signal")), qPrintable(m));

@@ -36,7 +36,7 @@ private slots:
         portcatalog::clearExtras();
         portcatalog::addExtra(b.sim->slavePath(), description);
         portcatalog::addExtra("/dev/pts/no-such-device", "USB Serial Device");
-        b.w = std::make_unique<MainWindow>();
+        QVERIFY(b.makeWindow());
 
         QFETCH(bool, listed);
         QCOMPARE(portList(b)->count(), listed ? 2 : 1);
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(QFile::link(b.sim->slavePath(), path));
         portcatalog::clearExtras();
         portcatalog::addExtra(path, "USB Serial Device");
-        b.w = std::make_unique<MainWindow>();
+        QVERIFY(b.makeWindow());
         QVERIFY(portList(b)->itemText(1).startsWith(path + ": Corvane Nano\r\n"));
         QVERIFY(b.connectFirst());
         QVERIFY(b.waitForRequests(2));
@@ -175,7 +175,7 @@ private slots:
         QVERIFY(b.waitUntilPollingStopped());
         QVERIFY(!b.link()->isOpen());
 
-        control<QAbstractButton>(&w, "RefreshBtn")->click();
+        QVERIFY(b.refresh());
         QCOMPARE(portList(b)->count(), 2);
         QCOMPARE(portList(b)->itemText(0), QString("Select Device"));
         QVERIFY(b.connectFirst());

@@ -44,7 +44,7 @@ private slots:
 
         // The instrument comes back as a new device; the search starts grey.
         QVERIFY(b.plugIn("Corvane NanoTa"));
-        control<QAbstractButton>(&w, "RefreshBtn")->click();
+        QVERIFY(b.refresh());
         QCOMPARE(lampOf(&w, "LEDCOM"), 'g');
         QCOMPARE(control(&w, "LEDCOM")->toolTip(), QString());
         QVERIFY(b.connectFirst());

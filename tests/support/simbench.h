@@ -73,12 +73,22 @@ public:
 
     // Starts an instrument of the model and builds the window, which searches
     // the ports and lists the instrument. False when the simulator cannot start.
-    bool start(const QByteArray &model)
+    bool start(const QByteArray &model) { return plugIn(model) && makeWindow(); }
+
+    // Builds the window and waits until its search of the ports has ended.
+    bool makeWindow()
     {
-        if (!plugIn(model))
-            return false;
         w = std::make_unique<MainWindow>();
-        return true;
+        QSignalSpy searched(w.get(), &MainWindow::portsSearched);
+        return searched.wait(5000);
+    }
+
+    // Clicks Refresh and waits until the new search has ended.
+    bool refresh()
+    {
+        QSignalSpy searched(w.get(), &MainWindow::portsSearched);
+        control<QAbstractButton>(w.get(), "RefreshBtn")->click();
+        return searched.wait(5000);
     }
 
     // A (new) instrument appears as a new serial device.
