@@ -1,6 +1,8 @@
+#include "about/aboutbx.h"
 #include "app/mainwindow.h"
 
 void MainWindow::on_AboutBtn_clicked()
 {
-    // The window opened here is built in this folder.
+    auto *box = new AboutBx(this);
+    box->show();
 }

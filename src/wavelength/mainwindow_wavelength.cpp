@@ -1,6 +1,13 @@
 #include "app/mainwindow.h"
+#include "bert/modelconfig.h"
+#include "ui_mainwindow.h"
+#include "wavelength/wavelengthdb.h"
 
 void MainWindow::on_WaveLengBtn_clicked()
 {
-    // The window opened here is built in this folder.
+    // Only tunable transceivers take a new wavelength.
+    if (!bert::modelRow(unitType()).wavelengthDialog)
+        return;
+    auto *dialog = new WavelengthDB(this, ui->WaveLengBtn->text());
+    dialog->show();
 }

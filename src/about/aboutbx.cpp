@@ -1,0 +1,56 @@
+#include "about/aboutbx.h"
+
+#include "app/mainwindow.h"
+#include "corvane_version.h"
+#include "ui_aboutbx.h"
+
+#include <QFile>
+
+static void initLicenceResource()
+{
+    // The licence is compiled into a static library; make sure it is linked.
+    Q_INIT_RESOURCE(licence);
+}
+
+namespace {
+const char LicencePath[] = ":/licence/lgpl-3.0.html";
+const char LicenceUrl[] = "https://www.gnu.org/licenses/lgpl-3.0.html";
+} // namespace
+
+AboutBx::AboutBx(QWidget *parent) : QDialog(parent), ui(new Ui::AboutBx)
+{
+    initLicenceResource();
+    ui->setupUi(this);
+
+    ui->HalvorinIcon->setPixmap(QPixmap(QStringLiteral(":/new/prefix1/Logo.png")));
+    ui->HalvorinIcon->setScaledContents(true);
+    ui->GNUIcon->setPixmap(QPixmap(QStringLiteral(":/new/prefix1/lgplv3-147x51.png")));
+    ui->GNUIcon->setScaledContents(true);
+
+    QFile licence{QLatin1String(LicencePath)};
+    if (licence.open(QIODevice::ReadOnly)) {
+        ui->LicenseTB->setHtml(QString::fromUtf8(licence.readAll()));
+    } else {
+        // Never an empty box: say where the text is.
+        ui->LicenseTB->setPlainText(
+            tr("The licence text is missing from this build. It is at %1").arg(LicenceUrl));
+    }
+
+    auto *main = qobject_cast<MainWindow *>(parent);
+    ui->BuildTxt->setText(buildFacts(main ? main->instrumentIdentity() : QString()));
+}
+
+AboutBx::~AboutBx()
+{
+    delete ui;
+}
+
+QString AboutBx::buildFacts(const QString &instrument)
+{
+    QString facts = QStringLiteral("Corvane %1 \u00b7 Qt %2")
+                        .arg(QLatin1String(CORVANE_VERSION), QLatin1String(qVersion()));
+    QString one = instrument.simplified(); // the list entry may span lines
+    if (!one.isEmpty())
+        facts += QStringLiteral(" \u00b7 ") + one;
+    return facts;
+}

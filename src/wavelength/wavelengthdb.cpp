@@ -1,0 +1,74 @@
+#include "wavelength/wavelengthdb.h"
+
+#include "app/mainwindow.h"
+#include "bert/modelconfig.h"
+#include "link/link.h"
+#include "ui_wavelengthdb.h"
+#include "wavelength/wavelengthgrid.h"
+
+#include <QPushButton>
+
+WavelengthDB::WavelengthDB(QWidget *parent, const QString &wavelength)
+    : QDialog(parent), ui(new Ui::WavelengthDB)
+{
+    ui->setupUi(this);
+    setFixedSize(size());
+    MainWin = qobject_cast<MainWindow *>(parent);
+
+    const double nm = wavelength::openingWavelength(wavelength);
+    ui->CurSettings->setText(wavelength::currentSettingsText(nm));
+
+    // Each range change that moves a dial runs its slot, so the order matters:
+    // the wavelength dial first, then the channel dial, then the opening value.
+    const wavelength::DialRanges r = wavelength::dialRanges(nm);
+    ui->WLDial->setMinimum(r.wavelengthMin);
+    ui->WLDial->setMaximum(r.wavelengthMax);
+    ui->ChannelDial->setMinimum(r.channelMin);
+    ui->ChannelDial->setMaximum(r.channelMax);
+    ui->WLDial->setValue(wavelength::hundredths(nm));
+
+    // OK is offered only while the command can reach a tunable instrument;
+    // otherwise it would close the dialog having sent nothing.
+    if (MainWin) {
+        Link *link = MainWin->link();
+        connect(link, &Link::opened, this, &WavelengthDB::updateSendable);
+        connect(link, &Link::closed, this, &WavelengthDB::updateSendable);
+        connect(link, &Link::modelRecognised, this, &WavelengthDB::updateSendable);
+    }
+    updateSendable();
+}
+
+WavelengthDB::~WavelengthDB()
+{
+    delete ui;
+}
+
+void WavelengthDB::on_WLDial_valueChanged(int)
+{
+    ui->ChannelDial->setValue(wavelength::channelOf(ui->WLDial->value()));
+}
+
+void WavelengthDB::on_ChannelDial_valueChanged(int)
+{
+    const int channel = ui->ChannelDial->value();
+    const int nm100 = wavelength::wavelengthOf(channel);
+    ui->NewChanBx->setText(wavelength::frequencyText(channel));
+    ui->NewWLBx->setText(wavelength::wavelengthText(nm100));
+    // Snaps the wavelength dial to the channel; its slot finds the same channel.
+    ui->WLDial->setValue(nm100);
+}
+
+void WavelengthDB::on_buttonBox_accepted()
+{
+    if (MainWin)
+        MainWin->link()->send(wavelength::setWavelengthCommand(ui->NewWLBx->text()));
+}
+
+void WavelengthDB::updateSendable()
+{
+    const bool sendable = MainWin && MainWin->link()->connected() &&
+                          bert::modelRow(MainWin->unitType()).wavelengthDialog;
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    ok->setEnabled(sendable);
+    ok->setToolTip(sendable ? QString() : tr("Not connected to a tunable instrument"));
+}
