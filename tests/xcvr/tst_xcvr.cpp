@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTextEdit>
+#include <algorithm>
 
 using Lines = QList<QByteArray>;
 
@@ -246,12 +247,9 @@ private slots:
             << Lines{"WrXFP 7B 00", "WrXFP 7C 00", "WrXFP 7D 10", "WrXFP 7E 11",
                      "WrXFP 7F 02", "WrXFP 80 00", "RdXFP 80"}
             << one;
-        QTest::newRow("XFP serial ID")
-            << Xfp << QStringList{"01", "80", "80", "00"}
-            << QStringList{with00, "Page 01, Reg 80 = 06 ***FAIL***"}
-            << Lines{"WrXFP 7B 00", "WrXFP 7C 00", "WrXFP 7D 10", "WrXFP 7E 11",
-                     "WrXFP 7F 01", "WrXFP 80 00", "RdXFP 80"}
-            << one;
+        QTest::newRow("SFP a0, read-only") << Sfp << QStringList{"a0", "00", "00", "00"}
+                                           << QStringList{with00, "Page a0, Reg 00 = 03 ***FAIL***"}
+                                           << Lines{"WrSFP I 0 00", "RdSFP I 0"} << one;
     }
     void clear()
     {

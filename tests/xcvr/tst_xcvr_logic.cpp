@@ -1,5 +1,5 @@
-// The clear procedure's plain logic: its commands, progress and read-back
-// verdicts, with the values written out.
+// The clear procedure's plain logic: progress and read-back verdicts, with
+// the values written out.
 #include "xcvr/xcvrlogic.h"
 
 #include <QtTest>
@@ -23,34 +23,6 @@ class TstXcvrLogic : public QObject
 {
     Q_OBJECT
 private slots:
-    // Steps 0 to 8 of a clear of register 0x0A with the value 5A.
-    void clearSteps_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QStringList>("commands");
-        const QString none;
-        QTest::newRow("SFP A2") << Kind::Sfp << "A2"
-                                << QStringList{none, none,           none,        none, none,
-                                               none, "WrSFP D a 5A", "RdSFP D a", none};
-        QTest::newRow("SFP a0") << Kind::Sfp << "a0"
-                                << QStringList{none, none,           none,        none, none,
-                                               none, "WrSFP I a 5A", "RdSFP I a", none};
-        QTest::newRow("XFP") << Kind::Xfp << "02"
-                             << QStringList{none,          "WrXFP 7B 00", "WrXFP 7C 00",
-                                            "WrXFP 7D 10", "WrXFP 7E 11", "WrXFP 7F 02",
-                                            "WrXFP a 5A",  "RdXFP a",     none};
-    }
-    void clearSteps()
-    {
-        QFETCH(Kind, kind);
-        QFETCH(QString, page);
-        QStringList got;
-        for (int step = 0; step <= 8; ++step)
-            got << xcvr::clearStep(plan(kind, page, "5A"), step, 0x0A).command;
-        QTEST(got, "commands");
-    }
-
     void clearProgress()
     {
         QList<int> one;
