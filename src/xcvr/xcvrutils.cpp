@@ -7,7 +7,6 @@
 #include "ui_xcvrutils.h"
 
 #include <QHideEvent>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -55,9 +54,8 @@ XCVRUtils::XCVRUtils(QWidget *parent)
     XcvrType = MainWin ? bert::modelRow(MainWin->unitType()).transceiver : xcvr::Kind::None;
     if (XcvrType == xcvr::Kind::Sfp) {
         ui->RegTypeBx->addItem(tr("Info"));
-        for (QWidget *w : {static_cast<QWidget *>(ui->label_3), static_cast<QWidget *>(ui->EEPw7B),
-                           static_cast<QWidget *>(ui->EEPw7C), static_cast<QWidget *>(ui->EEPw7D),
-                           static_cast<QWidget *>(ui->EEPw7E)})
+        using Widgets = std::initializer_list<QWidget *>;
+        for (QWidget *w : Widgets{ui->label_3, ui->EEPw7B, ui->EEPw7C, ui->EEPw7D, ui->EEPw7E})
             w->hide();
         ui->ClrPage->setText(QStringLiteral("A2"));
         ui->ClrPage->setToolTip(tr("Register Page to Clear, (A0=Serial ID, A2=Diagnostics)"));
