@@ -53,6 +53,7 @@ private slots:
     {
         portcatalog::clearExtras();
         offline = std::make_unique<MainWindow>();
+        QVERIFY(QSignalSpy(offline.get(), &MainWindow::portsSearched).wait(5000));
     }
     void cleanupTestCase()
     {
