@@ -44,9 +44,17 @@ public:
     // Asks for the log file name; replaceable so tests need no dialog.
     std::function<QString(QWidget *)> askLogFileName;
 
+    // Ends the test log if it is running (the file is closed and kept).
+    void stopTestLog() { stopLogging(); }
+    bool testLogRunning() const { return m_logging != 0; }
+
 signals:
     // A search of the serial ports has ended and the port list shows its result.
     void portsSearched();
+    // A valid measurement record has just been shown (and logged).
+    void recordShown(const bert::Measurement &m);
+    // The user asked the instrument to clear its error counter.
+    void errorCounterReset();
 
 public slots:
     // --- the secondary windows (each in its subsystem's folder) -------------

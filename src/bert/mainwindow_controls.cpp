@@ -108,4 +108,5 @@ void MainWindow::on_TxEnBtn_clicked()
 void MainWindow::on_ErrorReset_clicked()
 {
     m_link->send(QLatin1String(proto::ResetErrors));
+    emit errorCounterReset();
 }

@@ -58,6 +58,7 @@ void MainWindow::ReceiveMeas()
         showRecord(m);
         if (m_logging)
             logMeasurement(m.rateBps, m.pattern);
+        emit recordShown(m);
         if (m.reidentify) {
             GetUnitInfo();
             return;
