@@ -150,7 +150,7 @@ void PtySimulator::run()
 
         int timeout = 200;
         if (!pending.empty())
-            timeout = int(qBound<qint64>(0, pending.front().dueMs - clock.elapsed(), 200));
+            timeout = int(qBound(qint64(0), pending.front().dueMs - clock.elapsed(), qint64(200)));
         pollfd fds[2] = {{m_master, short(POLLIN | (outgoing.isEmpty() ? 0 : POLLOUT)), 0},
                          {m_wakeRead, POLLIN, 0}};
         const int rc = ::poll(fds, 2, timeout);

@@ -152,6 +152,29 @@ QImage eyeIcon()
     return img;
 }
 
+// The program's icon for the desktop (menus, task bar), in any size: the
+// eye-diagram picture of the eye button on a rounded dark tile.
+QImage appIcon(int s)
+{
+    QImage img = blank(s, s);
+    QPainter p(&img);
+    smooth(p);
+    const qreal m = s / 32.0; // margins and strokes grow with the size
+    QLinearGradient bg(0, 0, 0, s);
+    bg.setColorAt(0, QColor(36, 48, 44));
+    bg.setColorAt(1, QColor(8, 14, 12));
+    p.setPen(QPen(QColor(90, 110, 100), qMax(1.0, 0.75 * m)));
+    p.setBrush(bg);
+    p.drawRoundedRect(QRectF(m, m, s - 2 * m, s - 2 * m), 5 * m, 5 * m);
+    if (s >= 32) {
+        p.setPen(QPen(QColor(70, 90, 80), qMax(1.0, 0.5 * m), Qt::DotLine));
+        p.drawLine(QPointF(3 * m, s / 2.0), QPointF(s - 3 * m, s / 2.0));
+    }
+    eyeTraces(p, QRectF(2 * m, 8 * m, s - 4 * m, s - 16 * m), QColor(60, 230, 90),
+              qMax(1.0, 1.0 * m));
+    return img;
+}
+
 QImage lambdaIcon()
 {
     const int s = 64;
@@ -462,8 +485,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <resource folder> [<icon theme folder>]\n", argv[0]);
         return 2;
     }
     QDir dir(QString::fromLocal8Bit(argv[1]));
@@ -487,5 +510,14 @@ int main(int argc, char **argv)
     ok &= save(diskIcon(), dir, QStringLiteral("Disk.png"));
     ok &= save(gearIcon(), dir, QStringLiteral("Settings icon.png"));
     ok &= save(lgplBadge(), dir, QStringLiteral("lgplv3-147x51.png"));
+    // The desktop icon in the sizes of the hicolor theme: <size>x<size>/apps/corvane.png.
+    if (argc == 3) {
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            QDir icons(QString::fromLocal8Bit(argv[2]));
+            const QString sub = QStringLiteral("%1x%1/apps").arg(size);
+            ok &= icons.mkpath(sub) && save(appIcon(size), QDir(icons.filePath(sub)),
+                                            QStringLiteral("corvane.png"));
+        }
+    }
     return ok ? 0 : 1;
 }

@@ -43,6 +43,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // The windows have fixed sizes and absolute positions: on a 150 % or 200 %
+    // screen they must scale as a whole rather than keep their pixel sizes and
+    // clip their texts (Qt 6 always scales).
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
+
     // The options are read before any window exists: help, version and usage
     // errors need no display.
     AppOptions options;

@@ -7,8 +7,12 @@
 #include "widgets/backdrop.h"
 #include "widgets/lamps.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
 #include <QSplashScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 static void initResources()
@@ -28,9 +32,19 @@ MainWindow::MainWindow(QWidget *parent)
     // Letters of the pattern list shown before any unit is recognised.
     bert::applyLetters(bert::modelRow(0), m_patternLetters);
     askLogFileName = [](QWidget *parent) {
-        return QFileDialog::getSaveFileName(parent, tr("Open Log File"),
-                                            QStringLiteral("/Corvane-Log.csv"),
-                                            QStringLiteral("Log Files (*.txt *.csv)"));
+        // The dialog opens in the folder of the last log, else in Documents.
+        QSettings settings;
+        const QString folder =
+            settings
+                .value(QStringLiteral("log/folder"),
+                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                .toString();
+        const QString name = QFileDialog::getSaveFileName(
+            parent, tr("Open Log File"), QDir(folder).filePath(QStringLiteral("Corvane-Log.csv")),
+            QStringLiteral("Log Files (*.txt *.csv)"));
+        if (!name.isEmpty())
+            settings.setValue(QStringLiteral("log/folder"), QFileInfo(name).absolutePath());
+        return name;
     };
 
     QSplashScreen splash(QPixmap(QStringLiteral(":/new/prefix1/Splash.jpg")));

@@ -7,6 +7,7 @@
 #include "ui_xcvrutils.h"
 
 #include <QHideEvent>
+#include <QSettings>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -68,6 +69,12 @@ XCVRUtils::XCVRUtils(QWidget *parent)
     }
     if (MainWin)
         connect(link(), &Link::exchangeEnded, this, &XCVRUtils::onExchangeEnded);
+    // A side B chosen in an earlier session is offered, not selected.
+    if (MainWin && link()->side() == 'A' &&
+        QSettings().value(QStringLiteral("link/lastSide")).toString() == QLatin1String("B"))
+        ui->XCVRResutsBox->setToolTip(
+            tr("Side B was selected last time: type Side=B here and press the settings button "
+               "to select it again."));
 }
 
 XCVRUtils::~XCVRUtils()
@@ -345,12 +352,10 @@ void XCVRUtils::on_FactoryBtn_clicked()
     const QString text = ui->XCVRResutsBox->toPlainText();
     if (text.contains(QLatin1String("Side=A"))) {
         appendPlain(ui->XCVRResutsBox, tr("SideA Selected"));
-        if (MainWin)
-            link()->setSide('A');
+        selectSide('A');
     } else if (text.contains(QLatin1String("Side=B"))) {
         appendPlain(ui->XCVRResutsBox, tr("SideB Selected"));
-        if (MainWin)
-            link()->setSide('B');
+        selectSide('B');
     } else if (startOperation(tr("the console command"))) {
         StepCnt = 0;
         schedule(ShortFirstStepMs, &XCVRUtils::ReceiveCmdResponse);
@@ -378,4 +383,13 @@ void XCVRUtils::ReceiveCmdResponse()
             report(tr("No reply to the console command."));
     }
     ++StepCnt;
+}
+
+void XCVRUtils::selectSide(char side)
+{
+    if (MainWin)
+        link()->setSide(side);
+    // Remembered for the next session, which starts on side A all the same
+    // (nothing changes what is sent at start-up); the utilities then offer it.
+    QSettings().setValue(QStringLiteral("link/lastSide"), QString(QLatin1Char(side)));
 }

@@ -44,6 +44,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void selectSide(char side);
     using Step = void (XCVRUtils::*)();
     Link *link() const;
     // Checks that an operation can start and takes the line for it; otherwise

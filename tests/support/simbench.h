@@ -12,9 +12,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStandardPaths>
 #include <QtTest>
 #include <map>
 #include <memory>
+
+// Tests never touch the user's settings: QSettings and QStandardPaths use a
+// test location.
+inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
 
 // A control of a window by its object name (fails the test when missing).
 template <class T = QWidget> T *control(const QWidget *window, const char *name)
