@@ -1,182 +1,365 @@
-// The link over a simulated instrument: what reaches the wire through the
-// command sender, and exchanges that take the line from the measurement cycle.
+// End to end over a real pty: discovery, connection, the measurement cycle's
+// stop conditions and its resumption, re-identification, the session ended by
+// the user or by the instrument, spoilt or missing replies, and exchanges that
+// take the line from the cycle.
 #include "support/simbench.h"
 
+#include <QTemporaryDir>
+
 namespace {
-// Gaps between consecutive measurement requests, in the instrument's clock.
-QList<qint64> requestGaps(const SimBench &b, qint64 from)
+QStringList items(const QComboBox *box)
 {
-    QList<qint64> gaps;
-    qint64 last = -1;
-    for (const sim::LoggedCommand &c : b.sim->commandLog()) {
-        if (c.index < from || c.line != "r")
-            continue;
-        if (last >= 0)
-            gaps << c.ms - last;
-        last = c.ms;
-    }
-    return gaps;
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+QString lampAndTip(const QWidget *w, const char *name)
+{
+    return QString(QChar(lampOf(w, name))) + ' ' + control(w, name)->toolTip();
 }
 } // namespace
 
 class TstLink : public QObject
 {
     Q_OBJECT
+    BenchPool pool;
+
 private slots:
-    void commandSenderOnTheWire()
-    {
-        SimBench b;
-        QVERIFY(b.startLive("Corvane Nano"));
-        Link *link = b.link();
-        const qint64 from = b.logSize();
-        link->send("reset");
-        link->setSide('B');
-        link->send("setrate 100 200"); // the letter goes before the first space only
-        QCOMPARE(link->buffer(), QString("setrateB 100 200\r\n"));
-        link->writeRaw("RdSFP D 7F"); // raw: no side letter
-        link->setSide('A');
-        QTRY_VERIFY(b.lines(from).contains("RdSFP D 7F"));
-        const QList<QByteArray> sent = b.lines(from);
-        QVERIFY(sent.contains("reset"));
-        QVERIFY(sent.contains("setrateB 100 200"));
-        QVERIFY(sent.indexOf("reset") < sent.indexOf("setrateB 100 200"));
+    void cleanupTestCase() { pool.clear(); }
 
-        // With the session ended the sender still frames, but writes nothing.
-        b.w->on_DisConectBtn_clicked();
-        const qint64 after = b.logSize();
-        link->send("tx 1");
-        QCOMPARE(link->buffer(), QString("tx 1\r\n"));
-        QTest::qWait(100);
-        QCOMPARE(b.logSize(), after);
+    // Candidates by description, each asked "?" four times; a port is listed
+    // when a model name answers; every port gets a diagnostic line.
+    void discovery_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<QString>("debug"); // after the port name
+        QTest::addColumn<int>("queries");
+        const int good = int(sim::Fault::None);
+        QTest::newRow("USB Serial Device")
+            << "USB Serial Device" << good << true << ": OK, Match 2: Corvane NanoTb:SN " << 4;
+        QTest::newRow("CCS USB to UART") << "Acme CCS USB to UART (COM3)" << good << true
+                                         << ": OK, Match 2: Corvane NanoTb:SN " << 4;
+        QTest::newRow("no match") << "USB Serial Device" << int(sim::Fault::NoReply) << false
+                                  << ": OK, NoMatch" << 4;
+        QTest::newRow("not a candidate")
+            << "usb serial device" << good << false << "usb serial device" << 0;
+    }
+    void discovery()
+    {
+        QFETCH(QString, description);
+        QFETCH(int, fault);
+        QFETCH(bool, listed);
+        SimBench b;
+        QVERIFY(b.plugIn("Corvane NanoTb"));
+        b.engine([&](sim::Engine &e) { e.setFault(sim::Fault(fault)); });
+        portcatalog::clearExtras();
+        portcatalog::addExtra(b.sim->slavePath(), description);
+        portcatalog::addExtra("/dev/pts/no-such-device", "USB Serial Device");
+        QVERIFY(b.makeWindow());
+        const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
+        const QString entry = b.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n");
+        QCOMPARE(items(control<QComboBox>(b.w.get(), "PortSelBox")),
+                 QStringList{"Select Device"} +
+                     (listed ? QStringList{entry.arg(serial)} : QStringList()));
+        QFETCH(QString, debug);
+        const QStringList lines = b.debugText().split('\n');
+        QVERIFY2(lines.indexOf(QRegularExpression(
+                     "^" + QRegularExpression::escape(b.portName() + debug) + ".*")) >= 0,
+                 qPrintable(b.debugText()));
+        QVERIFY2(lines.indexOf(QRegularExpression(
+                     "^pts/no-such-deviceUSB Serial Device \\(cannot open: .+\\)$")) >= 0,
+                 qPrintable(b.debugText()));
+        QTEST(b.count("?"), "queries");
+        QCOMPARE(lampOf(b.w.get(), "LEDCOM"), 'g');
     }
 
-    void secondExchangeIsRefused()
+    // The title shows the identification on one line; the window is set up for
+    // the model and polls; the first record picks the rate range and settles
+    // the transmitter (dark: off), later records change neither.
+    void connecting()
     {
         SimBench b;
-        QVERIFY(b.startLive("Corvane Nano"));
-        QObject eye, utilities;
-        QString why;
-        QVERIFY(b.link()->beginExchange(&eye, "the eye scan", &why));
-        QVERIFY(!b.link()->beginExchange(&utilities, "the register dump", &why));
-        QCOMPARE(why, QString("Busy: the eye scan holds the instrument"));
-        QVERIFY(!b.link()->beginExchange(&eye, "the eye scan", &why));
-        QCOMPARE(why, QString("Busy: the eye scan is still running"));
-        b.link()->endExchange(&utilities); // not the holder: nothing happens
-        QVERIFY(b.link()->holds(&eye));
-        b.link()->endExchange(&eye);
-        QVERIFY(b.link()->beginExchange(&utilities, "the register dump", &why));
-        b.link()->endExchange(&utilities);
+        QVERIFY(b.start("Corvane NanoTb"));
+        Rec first, later;
+        first.rate = QByteArray::fromHex("0ed4e000"); // 2488320000 bit/s
+        first.tx = QByteArray::fromHex("8fa0");       // -40.0 dBm
+        later.rate = QByteArray::fromHex("3d77a050"); // 10312500000 bit/s
+        b.engine([&](sim::Engine &e) { e.scriptRecords({first.bytes(27)}); });
+        QVERIFY(b.connectFirst());
+        MainWindow *w = b.w.get();
+        const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
+        QCOMPARE(w->windowTitle(),
+                 b.portName() + QString(": Corvane NanoTb SN %1 FW 2.61").arg(serial));
+        QVERIFY(!control(w, "DisConectBtn")->isHidden() && !control(w, "RefreshBtn")->isEnabled());
+        QVERIFY(control(w, "PatListT")->isVisibleTo(w));
+        const QString firstShown = "LEDCOM=G|RateRange=2.488 - 3.325G|TxEnBtn=Tx: ----|TxEnBtn@=g";
+        QTRY_COMPARE(looks(w, firstShown), firstShown);
+        QVERIFY(b.show({later.bytes(27)}));
+        const QString laterShown =
+            "RateSetting=10312.500000|RateRange=2.488 - 3.325G|TxEnBtn=Tx: +10.0 dBm|TxEnBtn@=g";
+        QCOMPARE(looks(w, laterShown), laterShown);
     }
 
-    void exchangePausesPollingAndResumesOnce()
+    // A device path with colons connects; a listed device that has gone away
+    // turns the lamp red with the reason and changes nothing else.
+    void connectsByPath()
     {
+        QTemporaryDir dir;
         SimBench b;
-        QVERIFY(b.startLive("Corvane Nano"));
-        Link *link = b.link();
+        QVERIFY(b.plugIn("Corvane Nano"));
+        const QString path = dir.filePath("pci-0000:00:14.0-usb-0:2:1.0");
+        QVERIFY(QFile::link(b.sim->slavePath(), path));
+        portcatalog::clearExtras();
+        portcatalog::addExtra(path, "USB Serial Device");
+        QVERIFY(b.makeWindow());
+        auto *list = control<QComboBox>(b.w.get(), "PortSelBox");
+        QVERIFY(list->itemText(1).startsWith(path + ": Corvane Nano\r\n"));
+        list->addItem("pts/does-not-exist: Corvane Nano\r\n");
+        list->setCurrentIndex(2);
+        emit list->activated(2);
+        QVERIFY(!b.link()->connected() && control(b.w.get(), "DisConectBtn")->isHidden());
+        QVERIFY(lampAndTip(b.w.get(), "LEDCOM").startsWith("R ") &&
+                !control(b.w.get(), "LEDCOM")->toolTip().isEmpty());
+        QVERIFY(b.debugText().contains("pts/does-not-exist: cannot open: "));
+        QCOMPARE(b.w->windowTitle(), QString("Corvane Nano"));
+        QVERIFY(b.connectFirst());
+        QVERIFY(b.waitForRequests(2));
+        QCOMPARE(lampAndTip(b.w.get(), "LEDCOM"), QString("G "));
+    }
+
+    // The session ends by Disconnect or by unplugging: the window says so, greys
+    // the read-outs and stops polling; a new search starts grey and connects.
+    void sessionEnds_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<QString>("lamp"); // LEDCOM and its tooltip
+        QTest::newRow("Disconnect") << false << "g ";
+        QTest::newRow("unplugged") << true << "R Connection to the instrument was lost";
+    }
+    void sessionEnds()
+    {
+        QFETCH(bool, unplug);
+        SimBench b;
+        QVERIFY(b.startLive("Corvane NanoTa"));
+        MainWindow *w = b.w.get();
+        if (unplug)
+            b.sim->unplug();
+        else
+            control<QAbstractButton>(w, "DisConectBtn")->click();
+        QTRY_VERIFY(control(w, "DisConectBtn")->isHidden());
+        QFETCH(QString, lamp);
+        QVERIFY2(lampAndTip(w, "LEDCOM").startsWith(lamp), qPrintable(lampAndTip(w, "LEDCOM")));
+        QCOMPARE(w->windowTitle(), QString("Corvane Nano"));
+        QVERIFY(!control(w, "PortSelBox")->isHidden() && control(w, "RefreshBtn")->isEnabled());
+        QCOMPARE(look(w, "PortSelBox"), QString("Select Device"));
+        QCOMPARE(b.readouts(), QString("greyed"));
+        QVERIFY(b.waitUntilPollingStopped());
+        if (unplug) {
+            QVERIFY(b.debugText().contains(lamp.mid(2)));
+            QVERIFY(b.plugIn("Corvane NanoTa")); // back as a new device
+        }
+        QSignalSpy searched(w, &MainWindow::portsSearched);
+        control<QAbstractButton>(w, "RefreshBtn")->click();
+        QVERIFY(searched.wait(5000));
+        QCOMPARE(lampAndTip(w, "LEDCOM"), QString("g "));
+        QCOMPARE(control<QComboBox>(w, "PortSelBox")->count(), 2);
+        QVERIFY(b.connectFirst());
+        QVERIFY(b.waitForRequests(2));
+        QTRY_COMPARE(b.readouts(), QString("live"));
+    }
+
+    // Tab never gives the focus to the port list hidden under Disconnect.
+    void tabNeverFreezesTheMeasurement()
+    {
+        SimBench &b = pool.live("Corvane Nano");
+        b.w->show();
+        QVERIFY(QTest::qWaitForWindowActive(b.w.get()));
+        for (int i = 0; i < 40; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : b.w.get(), Qt::Key_Tab);
+            QVERIFY(QApplication::focusWidget() != control(b.w.get(), "PortSelBox"));
+        }
+        QVERIFY(b.waitForRequests(3));
+    }
+
+    // Holding the rate dial or the pattern slider, or another window's exchange,
+    // stops the cycle; the release or the exchange's end resumes it.
+    void stopsAndResumes_data()
+    {
+        QTest::addColumn<QString>("hold");
+        QTest::newRow("rate dial held") << "RateDial";
+        QTest::newRow("pattern slider held") << "SliderPattern";
+        QTest::newRow("another window's exchange") << "";
+    }
+    void stopsAndResumes()
+    {
+        QFETCH(QString, hold);
+        SimBench &b = pool.live("Corvane Nano");
         QObject owner;
-        QVERIFY(link->beginExchange(&owner, "the register dump"));
-        QVERIFY(b.waitUntilPollingStopped()); // the pending cycle ran once more and stopped
-        const qint64 from = b.logSize();
-        link->send("SFP");
-        QByteArray dump;
-        link->collect(&owner, {0, QByteArray(), 900},
-                      [&](const QByteArray &reply, Link::Collected) { dump = reply; });
-        QTRY_VERIFY_WITH_TIMEOUT(!dump.isEmpty(), 3000);
-        QVERIFY(dump.startsWith("A0 00: 03 04 07"));
-        QCOMPARE(b.count("r", from), 0); // no request while the line was lent
-        link->endExchange(&owner);
-        QVERIFY(b.waitForRequests(6));
-        // One chain: requests come a polling interval apart, never two at once.
-        for (qint64 gap : requestGaps(b, from))
-            QVERIFY2(gap >= 90, qPrintable(QString::number(gap)));
+        auto *held = hold.isEmpty() ? nullptr : control<QAbstractSlider>(b.w.get(), hold);
+        if (held)
+            held->setSliderDown(true);
+        else
+            QVERIFY(b.link()->beginExchange(&owner, "a test"));
+        QVERIFY(b.waitUntilPollingStopped());
+        if (held)
+            held->setSliderDown(false);
+        else
+            b.link()->endExchange(&owner);
+        QVERIFY(b.waitForRequests(3));
     }
 
-    void collectEnds_data()
+    // The instrument asks to be identified again: the identification is reread
+    // (the first of three queries dropped, one after the drain), polling goes on.
+    void reidentification()
+    {
+        SimBench &b = pool.live("Corvane Nano Tera");
+        const qint64 from = b.logSize();
+        const int lines = b.debugText().count('\n');
+        b.engine([](sim::Engine &e) { e.requestReidentify(); });
+        QTRY_COMPARE(b.count("?", from), 3);
+        QVERIFY(b.waitForRequests(3));
+        QCOMPARE(b.count("?", from), 3);
+        QVERIFY(b.debugText()
+                    .section('\n', lines)
+                    .contains(QRegularExpression("^Corvane Nano Tera:SN ",
+                                                 QRegularExpression::MultilineOption)));
+        QVERIFY(b.w->windowTitle().startsWith(b.portName() + ": Corvane Nano Tera SN "));
+        QCOMPARE(control<QComboBox>(b.w.get(), "PortSelBox")->currentIndex(), 1);
+    }
+
+    // Spoilt replies leave the display as it was while the cycle goes on; the
+    // next good record is shown.
+    void badRepliesLeaveTheDisplay_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("times");
+        QTest::newRow("no reply") << int(sim::Fault::NoReply) << 4;
+        QTest::newRow("short") << int(sim::Fault::ShortReply) << 4;
+        QTest::newRow("split") << int(sim::Fault::SplitReply) << 1;
+        QTest::newRow("garbage") << int(sim::Fault::Garbage) << 4;
+        QTest::newRow("late") << int(sim::Fault::LateReply) << 4;
+    }
+    void badRepliesLeaveTheDisplay()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, times);
+        SimBench &b = pool.live("Corvane Nano");
+        Rec old, next;
+        next.count = QByteArray::fromHex("80000019"); // 16777216 bits
+        QVERIFY(b.show({old.bytes(24)}));
+        QStringList shown; // after each cycle from now on
+        const auto watch = connect(b.link(), &Link::pollDue, b.w.get(),
+                                   [&] { shown << look(b.w.get(), "CountTxt"); });
+        b.engine([&](sim::Engine &e) {
+            e.scriptRecords({next.bytes(24)});
+            e.setFault(sim::Fault(fault), times);
+        });
+        QTRY_VERIFY(shown.contains("1.678e+07"));
+        disconnect(watch);
+        const int firstNew = shown.indexOf("1.678e+07");
+        QVERIFY2(firstNew >= 2, qPrintable(shown.join(' '))); // the replies were spoilt
+        QVERIFY2(shown.mid(0, firstNew).count("8.389e+06") == firstNew,
+                 qPrintable(shown.join(' ')));
+        QCOMPARE(shown.mid(firstNew).count("1.678e+07"), shown.size() - firstNew);
+    }
+
+    // A second without a valid record turns the connection lamp yellow, saying
+    // since when, and greys the read-outs; records bring them back. Another
+    // window's exchange is no silence.
+    void silenceShowsStaleReadouts()
+    {
+        SimBench &b = pool.live("Corvane Nano");
+        MainWindow *w = b.w.get();
+        const QTime before = QTime::currentTime();
+        QElapsedTimer silent;
+        silent.start();
+        b.engine([](sim::Engine &e) { e.setFault(sim::Fault::NoReply); });
+        QTRY_COMPARE_WITH_TIMEOUT(lampOf(w, "LEDCOM"), 'Y', 2500);
+        QVERIFY2(silent.elapsed() >= 850, qPrintable(QString::number(silent.elapsed())));
+        const QString tip = control(w, "LEDCOM")->toolTip();
+        const QTime since = QTime::fromString(tip.mid(15), "hh:mm:ss");
+        QVERIFY2(tip.startsWith("no reply since ") && qAbs(since.secsTo(before)) <= 1,
+                 qPrintable(tip));
+        QCOMPARE(b.readouts(), QString("greyed"));
+        QVERIFY(b.waitForRequests(2));
+        b.engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
+        QTRY_COMPARE(lampAndTip(w, "LEDCOM"), QString("G "));
+        QCOMPARE(b.readouts(), QString("live"));
+
+        QObject owner;
+        QVERIFY(b.link()->beginExchange(&owner, "a long exchange"));
+        QTest::qWait(1500); // proves that the lamp stays green meanwhile
+        b.link()->endExchange(&owner);
+        QVERIFY(b.waitForRequests(2));
+        QCOMPARE(lampAndTip(w, "LEDCOM"), QString("G "));
+        QCOMPARE(b.readouts(), QString("live"));
+    }
+
+    // An exchange collects its reply by count, by terminator or at its time-out;
+    // losing the instrument meanwhile ends it with the reason.
+    void exchanges_data()
     {
         QTest::addColumn<QByteArray>("command");
         QTest::addColumn<int>("count");
         QTest::addColumn<QByteArray>("terminator");
         QTest::addColumn<int>("timeout");
-        QTest::addColumn<int>("how");
-        QTest::addColumn<int>("size");
-        QTest::newRow("by count") << QByteArray("Scan 4") << 4224 << QByteArray() << 4000
-                                  << int(Link::Collected::Complete) << 4224;
-        QTest::newRow("by terminator") << QByteArray("RdSFP D 7f") << 0 << QByteArray("\r\n")
-                                       << 4000 << int(Link::Collected::Complete) << 12;
-        QTest::newRow("by time-out") << QByteArray("tx 1") << 10 << QByteArray("\n") << 300
-                                     << int(Link::Collected::TimedOut) << 0;
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("result"); // how, bytes, the reason the exchange ended
+        QTest::newRow("by count") << QByteArray("Scan 4") << 4224 << QByteArray() << 4000 << ""
+                                  << "complete 4224 ";
+        QTest::newRow("by terminator")
+            << QByteArray("RdSFP D 7f") << 0 << QByteArray("\r\n") << 4000 << ""
+            << "complete 12 ";
+        QTest::newRow("by time-out") << QByteArray("tx 1") << 10 << QByteArray("\n") << 300 << ""
+                                     << "timed out 0 ";
+        QTest::newRow("unplugged")
+            << QByteArray("Scan 4") << 4224 << QByteArray() << 4000 << "unplug"
+            << "lost 0 Connection to the instrument was lost (";
+        QTest::newRow("Disconnect")
+            << QByteArray("Scan 4") << 4224 << QByteArray() << 4000 << "DisConectBtn"
+            << "lost 0 Disconnected";
     }
-    void collectEnds()
+    void exchanges()
     {
         QFETCH(QByteArray, command);
         QFETCH(int, count);
         QFETCH(QByteArray, terminator);
         QFETCH(int, timeout);
-        SimBench b;
-        QVERIFY(b.startLive("Corvane Nano"));
+        QFETCH(QString, meanwhile);
+        SimBench fresh;
+        SimBench &b = meanwhile.isEmpty() ? pool.live("Corvane NanoTb") : fresh;
+        if (!meanwhile.isEmpty())
+            QVERIFY(b.startLive("Corvane NanoTb"));
         QObject owner;
-        QVERIFY(b.link()->beginExchange(&owner, "a test"));
-        QVERIFY(b.waitUntilPollingStopped());
-        b.link()->readAll();
-        b.link()->send(QString::fromLatin1(command));
-        int how = -1;
-        QByteArray reply;
-        b.link()->collect(&owner, {count, terminator, timeout},
-                          [&](const QByteArray &r, Link::Collected h) {
-                              reply = r;
-                              how = int(h);
-                          });
-        QCOMPARE(how, -1); // never from inside the call
-        QTRY_VERIFY_WITH_TIMEOUT(how >= 0, 5000);
-        QTEST(how, "how");
-        QTEST(int(reply.size()), "size");
-        b.link()->endExchange(&owner);
-    }
-
-    void instrumentLostDuringAnExchange_data()
-    {
-        QTest::addColumn<bool>("unplug");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("unplugged") << true << "Connection to the instrument was lost";
-        QTest::newRow("disconnected") << false << "Disconnected";
-    }
-    void instrumentLostDuringAnExchange()
-    {
-        QFETCH(bool, unplug);
-        QFETCH(QString, reason);
-        SimBench b;
-        QVERIFY(b.startLive("Corvane NanoTb"));
-        QObject owner;
-        QString ended = "<not ended>";
+        QString ended;
         connect(b.link(), &Link::exchangeEnded, &owner, [&](QObject *who, const QString &why) {
             if (who == &owner)
                 ended = why;
         });
-        QVERIFY(b.link()->beginExchange(&owner, "the eye scan"));
-        b.link()->send("Scan 4");
-        int how = -1;
-        b.link()->collect(&owner, {4224, QByteArray(), 4000},
-                          [&](const QByteArray &, Link::Collected h) { how = int(h); });
-        if (unplug)
-            b.sim->unplug();
-        else
-            b.w->on_DisConectBtn_clicked();
-        QTRY_COMPARE(how, int(Link::Collected::Lost));
-        QVERIFY2(ended.startsWith(reason), qPrintable(ended));
-        QVERIFY(!b.link()->busy());
-        QVERIFY(control(b.w.get(), "DisConectBtn")->isHidden());
-    }
-
-    void windowGoneHandsTheLineBack()
-    {
-        SimBench b;
-        QVERIFY(b.startLive("Corvane Nano"));
-        auto *owner = new QObject;
-        QVERIFY(b.link()->beginExchange(owner, "the loop-back test"));
+        QVERIFY(b.link()->beginExchange(&owner, "a test"));
         QVERIFY(b.waitUntilPollingStopped());
-        delete owner;
+        b.link()->readAll();
+        b.link()->send(QString::fromLatin1(command));
+        QString got;
+        b.link()->collect(&owner, {count, terminator, timeout},
+                          [&](const QByteArray &reply, Link::Collected how) {
+                              const char *hows[] = {"complete", "timed out", "lost"};
+                              got = QString("%1 %2").arg(hows[int(how)]).arg(reply.size());
+                          });
+        QVERIFY(got.isEmpty()); // never from inside the call
+        if (meanwhile == "unplug")
+            b.sim->unplug();
+        else if (!meanwhile.isEmpty())
+            control<QAbstractButton>(b.w.get(), meanwhile)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty(), 6000);
+        b.link()->endExchange(&owner);
+        QFETCH(QString, result);
+        QVERIFY2((got + ' ' + ended).startsWith(result), qPrintable(got + ' ' + ended));
         QVERIFY(!b.link()->busy());
-        QVERIFY(b.waitForRequests(3));
     }
 };
 

@@ -1,6 +1,6 @@
 // A main window talking to a simulated instrument over a real pseudo-terminal,
-// and helpers to look at the window as a user does: controls by object name,
-// lamp pictures, and the commands that reached the instrument.
+// and helpers to look at the windows as a user does: controls by object name,
+// texts, lamp pictures, and the commands that reached the instrument.
 #pragma once
 #include "app/mainwindow.h"
 #include "link/link.h"
@@ -9,7 +9,9 @@
 #include "widgets/lamps.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
@@ -17,58 +19,94 @@
 #include <map>
 #include <memory>
 
-// Tests never touch the user's settings: QSettings and QStandardPaths use a
-// test location.
+// Tests never touch the user's settings.
 inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
 
-// A control of a window by its object name (fails the test when missing).
-template <class T = QWidget> T *control(const QWidget *window, const char *name)
+// A control of a window by its object name.
+template <class T = QWidget> T *control(const QWidget *window, const QString &name)
 {
-    T *c = window->findChild<T *>(QLatin1String(name));
+    T *c = window->findChild<T *>(name);
     if (!c)
-        qWarning("no control named %s", name);
+        qWarning("no control named %s", qPrintable(name));
     return c;
 }
 
-inline QString textOf(const QWidget *window, const char *name)
-{
-    if (auto *l = window->findChild<QLabel *>(QLatin1String(name)))
-        return l->text();
-    if (auto *b = window->findChild<QAbstractButton *>(QLatin1String(name)))
-        return b->text();
-    return QStringLiteral("<no control %1>").arg(QLatin1String(name));
-}
-
-// The lamp colour a label or button shows, as a letter: G, R, Y, g (grey) or ?.
-// Pictures are compared pixel for pixel: what the user sees, however it was set.
-inline char lampOf(const QWidget *window, const char *name)
+// The lamp a label or a button's icon shows: G green, R red, Y yellow, g grey,
+// ? anything else. Pictures are compared pixel for pixel.
+inline char lampOf(const QWidget *window, const QString &name)
 {
     QImage shown;
-    if (auto *l = window->findChild<QLabel *>(QLatin1String(name))) {
+    if (auto *b = window->findChild<QAbstractButton *>(name))
+        shown = b->icon().pixmap(lamp::pixmap(lamp::Grey).size()).toImage();
+    else if (auto *l = window->findChild<QLabel *>(name))
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
         shown = l->pixmap().toImage();
 #else
         shown = l->pixmap(Qt::ReturnByValue).toImage();
 #endif
-    } else if (auto *b = window->findChild<QAbstractButton *>(QLatin1String(name))) {
-        shown = b->icon().pixmap(lamp::pixmap(lamp::Grey).size()).toImage();
-    }
-    shown = shown.convertToFormat(QImage::Format_ARGB32);
-    const lamp::Colour colours[] = {lamp::Green, lamp::Red, lamp::Yellow, lamp::Grey};
-    const char letters[] = {'G', 'R', 'Y', 'g'};
-    for (int i = 0; i < 4; ++i) {
-        if (!shown.isNull() &&
-            shown == lamp::pixmap(colours[i]).toImage().convertToFormat(QImage::Format_ARGB32))
+    const char letters[] = "GRYg";
+    for (int i = 0; i < 4 && !shown.isNull(); ++i) {
+        const QImage lampImage = lamp::pixmap(lamp::Colour(i)).toImage();
+        if (shown.convertToFormat(QImage::Format_ARGB32) ==
+            lampImage.convertToFormat(QImage::Format_ARGB32))
             return letters[i];
     }
     return '?';
 }
 
-class SimBench;
-bool readoutsLive(const SimBench &b);
-bool readoutsGreyed(const SimBench &b);
-QString debugText(const SimBench &b);
-QComboBox *portList(const SimBench &b);
+// What a control shows as text; "name@" is the lamp of a button's icon, and a
+// label without text is a lamp.
+inline QString look(const QWidget *w, const QString &name)
+{
+    if (name.endsWith('@'))
+        return QString(QChar(lampOf(w, name.chopped(1))));
+    if (auto *spin = w->findChild<QAbstractSpinBox *>(name))
+        return spin->text();
+    if (auto *slider = w->findChild<QAbstractSlider *>(name))
+        return QString::number(slider->value());
+    if (auto *box = w->findChild<QComboBox *>(name))
+        return box->currentText();
+    if (auto *group = w->findChild<QGroupBox *>(name))
+        return group->title();
+    if (auto *b = w->findChild<QAbstractButton *>(name))
+        return b->text();
+    if (auto *l = w->findChild<QLabel *>(name))
+        return l->text().isEmpty() ? QString(QChar(lampOf(w, name))) : l->text();
+    return QStringLiteral("<no control %1>").arg(name);
+}
+
+// "name=shown|..." for the names of `expected`, which has the same form: one
+// comparison shows every difference.
+inline QString looks(const QWidget *w, const QString &expected)
+{
+    QStringList out;
+    for (const QString &item : expected.split('|'))
+        out << item.section('=', 0, 0) + '=' + look(w, item.section('=', 0, 0));
+    return out.join('|');
+}
+
+// A measurement record; the fields are the raw bytes the instrument sends.
+struct Rec {
+    QByteArray rate = QByteArray::fromHex("00989680"); // 10 Mbit/s (x10 on some models)
+    char pattern = '3';
+    QByteArray rx = QByteArray::fromHex("7c18"); // +10.0 dBm
+    QByteArray tx = QByteArray::fromHex("7c18");
+    QByteArray wavelength = QByteArray::fromHex("025d84"); // 1550.12 nm
+    QByteArray temperature = QByteArray::fromHex("6f8e");  // 42.1 C
+    quint8 status = 0x02;
+    QByteArray count = QByteArray::fromHex("80000018"); // 8388608 bits
+    QByteArray errors = QByteArray::fromHex("00000000");
+    QByteArray eye = QByteArray::fromHex("142800"); // 27-byte records: 20, 40, PRBS info 0
+
+    QByteArray bytes(int length) const
+    {
+        QByteArray r = rate + pattern + rx + tx + wavelength + temperature + char(status) + count +
+                       errors + (length == 27 ? eye : QByteArray());
+        r.resize(length);
+        return r;
+    }
+};
+Q_DECLARE_METATYPE(Rec)
 
 class SimBench
 {
@@ -76,68 +114,47 @@ public:
     std::unique_ptr<sim::PtySimulator> sim;
     std::unique_ptr<MainWindow> w;
 
-    // Starts an instrument of the model and builds the window, which searches
-    // the ports and lists the instrument. False when the simulator cannot start.
+    // An instrument of the model and a window that has searched the ports.
     bool start(const QByteArray &model) { return plugIn(model) && makeWindow(); }
-
-    // Builds the window and waits until its search of the ports has ended.
     bool makeWindow()
     {
         w = std::make_unique<MainWindow>();
-        QSignalSpy searched(w.get(), &MainWindow::portsSearched);
-        return searched.wait(5000);
+        return QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000);
     }
-
-    // Clicks Refresh and waits until the new search has ended.
-    bool refresh()
-    {
-        QSignalSpy searched(w.get(), &MainWindow::portsSearched);
-        control<QAbstractButton>(w.get(), "RefreshBtn")->click();
-        return searched.wait(5000);
-    }
-
     // A (new) instrument appears as a new serial device.
     bool plugIn(const QByteArray &model)
     {
         sim = std::make_unique<sim::PtySimulator>();
-        if (!sim->start(model))
-            return false;
         portcatalog::clearExtras();
-        portcatalog::addExtra(sim->slavePath(), QStringLiteral("USB Serial Device"));
-        return true;
+        portcatalog::addExtra(sim->start(model) ? sim->slavePath() : QString(),
+                              QStringLiteral("USB Serial Device"));
+        return sim->isRunning();
     }
-
     // Picks the first listed instrument, as a user would.
     bool connectFirst()
     {
         QComboBox *box = control<QComboBox>(w.get(), "PortSelBox");
-        if (box->count() < 2)
-            return false;
         box->setCurrentIndex(1);
         emit box->activated(1);
-        return link()->connected() != 0;
+        return box->count() > 1 && link()->connected();
     }
-
     // Starts, connects and waits until the window shows live records.
     bool startLive(const QByteArray &model)
     {
         return start(model) && connectFirst() &&
                QTest::qWaitFor(
-                   [this] { return count("r") >= 2 && textOf(w.get(), "CountTxt") != "0.000e-00"; },
+                   [this] { return count("r") >= 2 && look(w.get(), "CountTxt") != "0.000e-00"; },
                    5000);
     }
 
     Link *link() const { return w->link(); }
     QString portName() const { return sim->slavePath().mid(5); } // "/dev/pts/N" -> "pts/N"
-
-    // Lines the instrument received, counted from the command numbered `from`.
-    int count(const QByteArray &line, qint64 from = 0) const
+    template <class F> auto engine(F f) { return sim->withEngine(f); }
+    qint64 logSize() const
     {
-        int n = 0;
-        for (const sim::LoggedCommand &c : sim->commandLog())
-            n += c.index >= from && c.line == line;
-        return n;
+        return sim->withEngine([](sim::Engine &e) { return e.commandsReceived(); });
     }
+    // Lines the instrument received from the command numbered `from` on.
     QList<QByteArray> lines(qint64 from = 0) const
     {
         QList<QByteArray> out;
@@ -146,50 +163,51 @@ public:
                 out << c.line;
         return out;
     }
-    qint64 logSize() const
+    // The same without the measurement requests.
+    QList<QByteArray> commands(qint64 from = 0) const
     {
-        return sim->withEngine([](sim::Engine &e) { return e.commandsReceived(); });
+        QList<QByteArray> out = lines(from);
+        out.removeAll("r");
+        out.removeAll("rB");
+        return out;
     }
-    // Waits until the instrument has received `n` more requests for a record.
+    int count(const QByteArray &line, qint64 from = 0) const { return lines(from).count(line); }
+    // Waits until the instrument has received n more requests for a record.
     bool waitForRequests(int n, int timeoutMs = 5000)
     {
         const qint64 from = logSize();
-        return QTest::qWaitFor([&] { return count("r", from) >= n; }, timeoutMs);
+        return QTest::qWaitFor([&] { return count("r", from) + count("rB", from) >= n; },
+                               timeoutMs);
     }
     // Waits until the pending measurement cycle has run and none is scheduled.
-    bool waitUntilPollingStopped(int timeoutMs = 3000)
+    bool waitUntilPollingStopped()
     {
-        return QTest::qWaitFor([&] { return !link()->pollPending(); }, timeoutMs);
+        return QTest::qWaitFor([&] { return !link()->pollPending(); }, 3000);
     }
-
-    template <class F> auto engine(F f) { return sim->withEngine(f); }
+    // Answers the next requests with these records and waits until the last is shown.
+    bool show(const QList<QByteArray> &records)
+    {
+        const qint64 from = engine([&](sim::Engine &e) {
+            e.scriptRecords(records);
+            return e.commandsReceived();
+        });
+        return QTest::qWaitFor([&] { return count("r", from) > records.size(); }, 5000);
+    }
+    // The measurement's read-outs and lamps: "live", "greyed" or "mixed".
+    QString readouts() const
+    {
+        int greyed = 0;
+        const char *names[] = {"BERText",  "ErrorCntTxt", "CountTxt", "TimeTxt",
+                               "RxPowTxt", "TempTxt",     "LEDSig",   "LEDSync"};
+        for (const char *name : names)
+            greyed += !control(w.get(), name)->isEnabled();
+        return greyed == 0 ? "live" : greyed == 8 ? "greyed" : "mixed";
+    }
+    QString debugText() const
+    {
+        return control<QPlainTextEdit>(w.get(), "DebugOut")->toPlainText();
+    }
 };
-
-// Read-outs and lamps that show the measurement (greyed when it is not live).
-inline const char *const Readouts[] = {"BERText",  "ErrorCntTxt", "CountTxt", "TimeTxt",
-                                       "RxPowTxt", "TempTxt",     "LEDSig",   "LEDSync"};
-inline bool readoutsLive(const SimBench &b)
-{
-    for (const char *name : Readouts)
-        if (!control(b.w.get(), name)->isEnabled())
-            return false;
-    return true;
-}
-inline bool readoutsGreyed(const SimBench &b)
-{
-    for (const char *name : Readouts)
-        if (control(b.w.get(), name)->isEnabled())
-            return false;
-    return true;
-}
-inline QString debugText(const SimBench &b)
-{
-    return control<QPlainTextEdit>(b.w.get(), "DebugOut")->toPlainText();
-}
-inline QComboBox *portList(const SimBench &b)
-{
-    return control<QComboBox>(b.w.get(), "PortSelBox");
-}
 
 // Connected windows kept across the data rows of a test, one per model.
 class BenchPool

@@ -1,0 +1,381 @@
+// The measurement as the main window shows it, for exact records (the
+// documents' worked examples sent by the simulated instrument); the commands
+// each control sends per model; the test log on disk.
+#include "support/simbench.h"
+
+#include <QCheckBox>
+#include <QDial>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+namespace {
+int recordLength(const QByteArray &model)
+{
+    return model.startsWith("Corvane NanoT") ? 27 : 24;
+}
+// The lines of a log file.
+QStringList readLog(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()).split("\r\n")
+                                       : QStringList();
+}
+} // namespace
+
+class TstBert : public QObject
+{
+    Q_OBJECT
+    BenchPool pool;
+    std::unique_ptr<MainWindow> offline; // no instrument
+
+private slots:
+    void initTestCase()
+    {
+        portcatalog::clearExtras();
+        offline = std::make_unique<MainWindow>();
+        QVERIFY(QSignalSpy(offline.get(), &MainWindow::portsSearched).wait(5000));
+    }
+    void cleanupTestCase()
+    {
+        offline.reset();
+        pool.clear();
+    }
+
+    void readouts_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<QList<Rec>>("records");
+        QTest::addColumn<QString>("shown"); // after the last record
+        Rec all, ber, dark, code3, code0, tera, on, off, inverted, plain, hundred;
+        all.count = QByteArray::fromHex("80000029"); // 2^40 bits
+        QTest::newRow("Nano, every read-out")
+            << QByteArray("Corvane Nano") << QList<Rec>{all}
+            << "RateSetting=10.000000|LEDRate=G|CountTxt=1.100e+12|TimeTxt=1d 06:32:31|"
+               "RxPowTxt=10.0|TxEnBtn=Tx: +10.0 dBm|TxEnBtn@=G|WaveLengBtn=1550.12 nm|TempTxt=42.1|"
+               "ErrorCntTxt=0.000e+00|BERText=0.000e-00|LEDBER=G|ErrorReset@=G|LEDSig=G|LEDSync=G|"
+               "SliderPattern=8";
+        ber.rate = QByteArray::fromHex("9450c000");   // 2488320000 bit/s
+        ber.errors = QByteArray::fromHex("80000000"); // 0.5 in 8388608 bits
+        QTest::newRow("Nano, the dial and a bit error rate")
+            << QByteArray("Corvane Nano") << QList<Rec>{ber}
+            << "RateDial=2488320|RateSetting=2488.320000|CountTxt=8.389e+06|"
+               "ErrorCntTxt=5.000e-01|BERText=5.960e-08|LEDBER=R|ErrorReset@=R|TimeTxt=0d 00:00:00";
+        dark.rate = QByteArray(4, '\0');
+        dark.rx = dark.tx = QByteArray::fromHex("8fa0"); // -40.0 dBm
+        dark.count = QByteArray(4, '\0');
+        dark.errors = ber.errors;
+        dark.status = 0x01;
+        dark.pattern = 'K';
+        QTest::newRow("Nano, dark, no rate, no bits, lamp code 1")
+            << QByteArray("Corvane Nano") << QList<Rec>{dark}
+            << "LEDRate=R|RateSetting=0.000000|RxPowTxt=----|TxEnBtn=Tx: ----|CountTxt=0.000e+00|"
+               "BERText=0.000e-00|LEDBER=G|TimeTxt=0d 00:00:00|LEDSig=R|LEDSync=R|SliderPattern=5";
+        code3.status = 0x03;
+        code0.status = 0x00;
+        code0.pattern = 'Z';
+        QTest::newRow("Nano, lamp code 3, then 0; unknown pattern")
+            << QByteArray("Corvane Nano") << QList<Rec>{code3, code0}
+            << "LEDSig=G|LEDSync=R|SliderPattern=8";
+        tera.rate = QByteArray::fromHex("3b538000"); // 995328000 x 10
+        tera.pattern = 'Z';
+        QTest::newRow("Tera, rate x 10") << QByteArray("Corvane Tera") << QList<Rec>{tera}
+                                         << "RateSetting=9953.280000|RateDial=9953280|"
+                                            "SliderPattern=4";
+        on.wavelength = QByteArray::fromHex("010000"); // byte 9: transmitter flag
+        QTest::newRow("Span, Tx on") << QByteArray("Corvane Nano Span") << QList<Rec>{on}
+                                     << "RxPowTxt=10.000|TxEnBtn=Tx: On|TxEnBtn@=G";
+        off.wavelength = QByteArray::fromHex("020000");
+        QTest::newRow("Span, Tx off")
+            << QByteArray("Corvane Nano Span") << QList<Rec>{off} << "TxEnBtn=Tx: Off|TxEnBtn@=g";
+        inverted.eye = QByteArray::fromHex("142883"); // PRBS information 131
+        QTest::newRow("NanoTb, inverted") << QByteArray("Corvane NanoTb") << QList<Rec>{inverted}
+                                          << "EyeButton=0.63 UI / 125 mV|"
+                                             "BERTGroup=BERT: PRBS 31, Inverted";
+        plain.eye = QByteArray::fromHex("01011f");
+        QTest::newRow("NanoTb, non-inverted")
+            << QByteArray("Corvane NanoTb") << QList<Rec>{plain}
+            << "EyeButton=0.03 UI /   3 mV|BERTGroup=BERT: PRBS 31, Noninverted";
+        hundred.eye = QByteArray::fromHex("142864");
+        QTest::newRow("NanoTb, PRBS information 100")
+            << QByteArray("Corvane NanoTb") << QList<Rec>{hundred} << "BERTGroup=BERT";
+    }
+    void readouts()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(QList<Rec>, records);
+        QFETCH(QString, shown);
+        SimBench &b = pool.live(model);
+        QList<QByteArray> bytes;
+        for (const Rec &r : records)
+            bytes << r.bytes(recordLength(model));
+        QVERIFY(b.show(bytes));
+        QCOMPARE(looks(b.w.get(), shown), shown);
+    }
+
+    // The error lamp is red for the one record whose error count changed.
+    void errorLamp()
+    {
+        SimBench &b = pool.live("Corvane Nano");
+        Rec none, one;
+        one.errors = QByteArray::fromHex("80000001");
+        QStringList seen; // count and lamp after each record, repeats dropped
+        const auto watch = connect(b.w.get(), &MainWindow::recordShown, b.w.get(), [&] {
+            const QString s = look(b.w.get(), "ErrorCntTxt") + ' ' + lampOf(b.w.get(), "LEDError");
+            if (seen.isEmpty() || seen.last() != s)
+                seen << s;
+        });
+        QVERIFY(b.show({none.bytes(24), none.bytes(24), one.bytes(24), one.bytes(24),
+                        none.bytes(24), none.bytes(24)}));
+        disconnect(watch);
+        QCOMPARE(seen.mid(seen.indexOf("0.000e+00 G"), 5),
+                 QStringList(
+                     {"0.000e+00 G", "1.000e+00 R", "1.000e+00 G", "0.000e+00 R", "0.000e+00 G"}));
+    }
+
+    // Dragging the dial with "Standard Rates Only" snaps the field to the nearer
+    // standard rate (the midpoint goes down); the dial itself stays put.
+    void dialSnapsWhileDragged_data()
+    {
+        QTest::addColumn<bool>("standard");
+        QTest::addColumn<int>("dial");
+        QTest::addColumn<double>("field");
+        QTest::newRow("nearer the lower rate") << true << 1100000 << 1062.5;
+        QTest::newRow("the midpoint goes down") << true << 1156250 << 1062.5;
+        QTest::newRow("past the midpoint") << true << 1156251 << 1250.0;
+        QTest::newRow("on a standard rate") << true << 2500000 << 2500.0;
+        QTest::newRow("any rate") << false << 1100001 << 1100.001;
+    }
+    void dialSnapsWhileDragged()
+    {
+        QFETCH(bool, standard);
+        QFETCH(int, dial);
+        offline->SetBERTType(500110);
+        control<QCheckBox>(offline.get(), "StandRates")->setChecked(standard);
+        auto *d = control<QDial>(offline.get(), "RateDial");
+        auto *field = control<QDoubleSpinBox>(offline.get(), "RateSetting");
+        d->setSliderDown(true);
+        d->setValue(dial);
+        QTEST(field->value(), "field");
+        QCOMPARE(d->value(), dial);
+        d->setSliderDown(false);
+        d->setValue(2000000); // moves by the program or the keyboard do not reach the field
+        QTEST(field->value(), "field");
+    }
+
+    // Enter in the rate field sends the rate once in the model's unit and moves
+    // the focus to the dial; releasing the dial sends it, then asks for a record.
+    void rateCommands_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("hints"); // pulse width after the edit | after the release
+        QTest::newRow("Nano") << QByteArray("Corvane Nano") << "2488.32"
+                              << QByteArray("setrate 2488320000") << "|";
+        QTest::newRow("Tera") << QByteArray("Corvane Tera") << "10312.5"
+                              << QByteArray("setrate 1031250000") << "|";
+        QTest::newRow("Span") << QByteArray("Corvane Nano Span") << "100"
+                              << QByteArray("setrate 100000000")
+                              << "Pulse Width= # * 10.000nS|Pulse Width= # * 10.0nS";
+        QTest::newRow("NanoTa") << QByteArray("Corvane NanoTa") << "14500"
+                                << QByteArray("setrate 14500000") << "|";
+        QTest::newRow("NanoTb") << QByteArray("Corvane NanoTb") << "25781.252"
+                                << QByteArray("setrate 25781252") << "|";
+    }
+    void rateCommands()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, line);
+        SimBench &b = pool.live(model);
+        MainWindow *w = b.w.get();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        auto *field = control<QDoubleSpinBox>(w, "RateSetting");
+        auto *dial = control<QDial>(w, "RateDial");
+        const auto hint = [&] {
+            const QString tip = control(w, "CustPatBx")->toolTip();
+            return tip.startsWith("Pulse") ? tip : QString();
+        };
+        const qint64 from = b.logSize();
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(dial->hasFocus());
+        QString hints = hint() + '|';
+        field->setValue(typed.toDouble());
+        dial->setSliderDown(true);
+        dial->setSliderDown(false);
+        hints += hint();
+        QTRY_COMPARE(b.commands(from), (QList<QByteArray>{line, line}));
+        const QList<QByteArray> sent = b.lines(from);
+        QCOMPARE(sent.value(sent.lastIndexOf(line) + 1), QByteArray("r"));
+        QTEST(hints, "hints");
+    }
+
+    // Each slider position sends its pattern letter when released, position 0
+    // with the custom field (Enter there sends too; on the low-rate model the
+    // duty cycle in hexadecimal). From position 0 upward.
+    void patterns_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<char>("side");
+        QTest::addColumn<bool>("enter"); // position 0 by Enter in the custom field
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("Nano") << QByteArray("Corvane Nano") << "AAAAAAAAAA" << 'A' << false
+                              << "setpat CAAAAAAAAAA,setpat L,setpat S,setpat R,setpat J,"
+                                 "setpat K,setpat 7,setpat 2,setpat 3";
+        QTest::newRow("Tera, Enter, side B")
+            << QByteArray("Corvane Tera") << "0123456789ABCDEF" << 'B' << true
+            << "setpatB C0123456789ABCDEF,setpatB L,setpatB D,setpatB 7,setpatB 3";
+        QTest::newRow("Span, 50") << QByteArray("Corvane Nano Span") << "50" << 'A' << false
+                                  << "setpat C32,setpat L,setpat D,setpat K,setpat 7,setpat 1,"
+                                     "setpat 5,setpat 2,setpat 3";
+        QTest::newRow("Span, 01") << QByteArray("Corvane Nano Span") << "01" << 'A' << false
+                                  << "setpat C1";
+        QTest::newRow("Span, empty")
+            << QByteArray("Corvane Nano Span") << "" << 'A' << false << "setpat C0";
+        QTest::newRow("NanoTb") << QByteArray("Corvane NanoTb") << "" << 'A' << false
+                                << "setpat L,setpat 7,setpat 9,setpat 1,setpat 5,setpat 2,"
+                                   "setpat 3,setpat 8,setpat 6";
+    }
+    void patterns()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(QString, field);
+        QFETCH(char, side);
+        QFETCH(bool, enter);
+        QFETCH(QString, lines);
+        SimBench &b = pool.live(model);
+        auto *slider = control<QAbstractSlider>(b.w.get(), "SliderPattern");
+        auto *custom = control<QLineEdit>(b.w.get(), "CustPatBx");
+        custom->setText(field);
+        b.link()->setSide(side);
+        const qint64 from = b.logSize();
+        for (int p = 0; p <= lines.count(','); ++p) {
+            if (p == 0 && enter) {
+                slider->setValue(0);
+                QTest::keyClick(custom, Qt::Key_Return);
+                continue;
+            }
+            slider->setSliderDown(true);
+            slider->setValue(p);
+            slider->setSliderDown(false);
+        }
+        b.link()->setSide('A');
+        QTRY_COMPARE(b.commands(from).join(','), lines.toLatin1());
+        QVERIFY(b.waitForRequests(2));
+    }
+
+    // Before the first record the transmitter button switches off; then it
+    // toggles; Reset asks the instrument to clear its error counter.
+    void transmitterAndReset()
+    {
+        SimBench b;
+        QVERIFY(b.start("Corvane Nano"));
+        const qint64 from = b.logSize();
+        QVERIFY(b.connectFirst());
+        auto *tx = control<QAbstractButton>(b.w.get(), "TxEnBtn");
+        tx->click(); // the state is not known yet
+        QString lamps(lampOf(b.w.get(), "TxEnBtn"));
+        QVERIFY(b.waitForRequests(3));
+        lamps += lampOf(b.w.get(), "TxEnBtn"); // records do not change it
+        tx->click();
+        lamps += lampOf(b.w.get(), "TxEnBtn");
+        tx->click();
+        lamps += lampOf(b.w.get(), "TxEnBtn");
+        control<QAbstractButton>(b.w.get(), "ErrorReset")->click();
+        QTRY_COMPARE(b.commands(from), (QList<QByteArray>{"tx 0", "tx 1", "tx 0", "reset"}));
+        QCOMPARE(lamps, QString("ggGg"));
+    }
+
+    // The log: the model's header, rows with the read-outs as shown (no
+    // temperature on the low-rate model), more than a second apart, the lamp
+    // yellow after each row; a restart within a second waits for that second.
+    void testLog_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("units");
+        QTest::addColumn<QString>("row"); // after the time
+        QTest::newRow("Nano") << QByteArray("Corvane Nano") << "Corvane Nano Log file "
+                              << "dBm"
+                              << "10000000, PRBS31, 42.1, 10.0, 8.389e+06, 0.000e+00, 0.000e-00";
+        QTest::newRow("Tera") << QByteArray("Corvane Tera") << "Corvane Nano Tera Log file "
+                              << "dBm"
+                              << "100000000, PRBS31, 42.1, 10.0, 8.389e+06, 0.000e+00, 0.000e-00";
+        QTest::newRow("Span") << QByteArray("Corvane Nano Span") << ""
+                              << "Mbps"
+                              << "10000000, PRBS31, , 10.000, 8.389e+06, 0.000e+00, 0.000e-00";
+        QTest::newRow("NanoTb") << QByteArray("Corvane NanoTb") << "Corvane NanoT Log file "
+                                << "dBm"
+                                << "100000000, PRBS31, 42.1, 10.0, 8.389e+06, 0.000e+00, "
+                                   "0.000e-00";
+    }
+    void testLog()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(QString, words);
+        QFETCH(QString, units);
+        QFETCH(QString, row);
+        SimBench &b = pool.live(model);
+        MainWindow *w = b.w.get();
+        QVERIFY(b.show({Rec().bytes(recordLength(model))}));
+        QTemporaryDir dir;
+        QString file = dir.filePath("a.csv");
+        w->askLogFileName = [&](QWidget *parent) { return parent == w ? file : QString(); };
+        QString lamps; // after each record
+        const auto watch =
+            connect(w, &MainWindow::recordShown, w, [&] { lamps += lampOf(w, "LogBtn"); });
+        control<QAbstractButton>(w, "LogBtn")->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'G');
+        const int rows = model == "Corvane NanoTb" ? 3 : 1;
+        QTRY_VERIFY_WITH_TIMEOUT(readLog(file).size() >= 2 + rows, 6000);
+        const QStringList log = readLog(file);
+        QCOMPARE(log.mid(0, 2), QStringList({words + QDate::currentDate().toString(Qt::TextDate),
+                                             "Time, Rate, Pattern, Temp (C), Rx (" + units +
+                                                 "), Count, Errors, BER"}));
+        QTime last;
+        for (const QString &line : log.mid(2)) {
+            QCOMPARE(line.mid(8), ", " + row);
+            const QTime at = QTime::fromString(line.left(8), "hh:mm:ss");
+            QVERIFY2(qAbs(at.secsTo(QTime::currentTime())) <= 5, qPrintable(line));
+            QVERIFY(!last.isValid() || last.secsTo(at) >= 1);
+            last = at;
+        }
+        if (rows > 1) {
+            QVERIFY2(lamps.contains("YG"), qPrintable(lamps)); // yellow after a row, then green
+            control<QAbstractButton>(w, "LogBtn")->click();
+            QCOMPARE(lampOf(w, "LogBtn"), 'g');
+            file = dir.filePath("b.csv");
+            control<QAbstractButton>(w, "LogBtn")->click();
+            QTRY_COMPARE(readLog(file).size(), 3);
+            const QTime first = QTime::fromString(readLog(file)[2].left(8), "hh:mm:ss");
+            QVERIFY(QTime::fromString(readLog(dir.filePath("a.csv")).last().left(8), "hh:mm:ss")
+                        .secsTo(first) >= 1);
+        }
+        disconnect(watch);
+        control<QAbstractButton>(w, "LogBtn")->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'g');
+        file.clear(); // cancelled: nothing changes
+        control<QAbstractButton>(w, "LogBtn")->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'g');
+    }
+
+    void logFileThatCannotBeOpened()
+    {
+        offline->askLogFileName = [](QWidget *) { return QStringLiteral("/no/such/dir/log.csv"); };
+        control<QAbstractButton>(offline.get(), "LogBtn")->click();
+        QCOMPARE(lampOf(offline.get(), "LogBtn"), 'g');
+        QVERIFY(control(offline.get(), "LogBtn")->toolTip().contains("/no/such/dir/log.csv"));
+        QVERIFY(control<QPlainTextEdit>(offline.get(), "DebugOut")
+                    ->toPlainText()
+                    .contains("Cannot write the log file /no/such/dir/log.csv: "));
+    }
+};
+
+QTEST_MAIN(TstBert)
+#include "tst_bert.moc"
