@@ -45,15 +45,11 @@ private slots:
     // In this order: single-range models, the low-rate model, the multi-range ones.
     void modelConfiguration_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<int>("sliderMax");
-        QTest::addColumn<QString>("dial"); // min-max, per range
-        QTest::addColumn<double>("step");
-        QTest::addColumn<QString>("units");
-        QTest::addColumn<int>("rxPoints");
-        QTest::addColumn<bool>("transceiver");
-        QTest::addColumn<QString>("custom"); // mask|text|tooltip, empty when hidden
+        // dial: min-max, per range
+        // custom: mask|text|tooltip, empty when hidden
+        columns<int, QString, int, QString, double, QString, int, bool, QString>(
+            {"code", "list", "sliderMax", "dial", "step", "units", "rxPoints", "transceiver",
+             "custom"});
         QTest::newRow("Nano") << 500110 << "PatListNano" << 8 << "125000-4250000" << 1.0 << "dBm"
                               << 32 << true
                               << "HHHHHHHHHH|AAAAAAAAAA|Custom pattern (10 hex characters)";
@@ -72,19 +68,16 @@ private slots:
     }
     void modelConfiguration()
     {
-        QFETCH(int, code);
-        QFETCH(QString, list);
         QFETCH(QString, custom);
-        w->SetBERTType(code);
+        w->SetBERTType(data<int>("code"));
         for (const char *l : {"PatListNano", "PatListNanoTera", "PatListSpan", "PatListT"})
-            QCOMPARE(shown(w.get(), l), list == l);
+            QCOMPARE(shown(w.get(), l), data<QString>("list") == l);
         QTEST(control<QAbstractSlider>(w.get(), "SliderPattern")->maximum(), "sliderMax");
         QTEST(control<QDoubleSpinBox>(w.get(), "RateSetting")->singleStep(), "step");
         QTEST(look(w.get(), "RxPowUnits"), "units");
         QTEST(control(w.get(), "RxPowTxt")->font().pointSize(), "rxPoints");
-        QFETCH(bool, transceiver);
         for (const char *t : {"WaveLengBtn", "TempTxt", "XCVRBtn", "KnobLabel_12"})
-            QCOMPARE(shown(w.get(), t), transceiver);
+            QCOMPARE(shown(w.get(), t), data<bool>("transceiver"));
         auto *field = control<QLineEdit>(w.get(), "CustPatBx");
         QCOMPARE(shown(w.get(), "CustPatBx") ? field->inputMask().section(';', 0, 0) + '|' +
                                                    field->text() + '|' + field->toolTip()
@@ -116,9 +109,7 @@ private slots:
 
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("says");
+        columns<QStringList, int, QString>({"args", "exitCode", "says"});
         QTest::newRow("bad option") << QStringList{"--bogus"} << 2
                                     << "corvane: Unknown option 'bogus'.\nTry 'corvane --help'";
         QTest::newRow("stray argument")
@@ -128,18 +119,16 @@ private slots:
     }
     void commandLine()
     {
-        QFETCH(QStringList, args);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(display);
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(CORVANE_BINARY, args);
+        p.start(CORVANE_BINARY, data<QStringList>("args"));
         QVERIFY(p.waitForFinished(10000));
         QTEST(p.exitCode(), "exitCode");
         const QString out = p.readAllStandardOutput() + p.readAllStandardError();
-        QFETCH(QString, says);
-        QVERIFY2(out.contains(says), qPrintable(out));
+        QVERIFY2(out.contains(data<QString>("says")), qPrintable(out));
     }
 };
 

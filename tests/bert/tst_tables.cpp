@@ -32,14 +32,6 @@ private slots:
         QTEST(unit::codeOfRow(unit::matchRow(reply)), "code");
     }
 
-    // A reply without a carriage return after its first byte leaves only the port name.
-    void listEntryOfAReply()
-    {
-        QCOMPARE(unit::itemTextFromReply("Corvane Nano:SN 2", "pts/3"), QString("pts/3: "));
-        QCOMPARE(unit::itemTextFromReply("\rCorvane Nano", "pts/3"), QString("pts/3: "));
-        QCOMPARE(unit::itemTextFromReply("A:B\r", "pts/3"), QString("pts/3: A\r\nB"));
-    }
-
     void rateTables_data()
     {
         QTest::addColumn<int>("code");  // a single-range model, or 0 for a range

@@ -22,6 +22,19 @@
 // Tests never touch the user's settings.
 inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
 
+// The columns of a data table: columns<int, QString>({"code", "text"}).
+template <class... T> void columns(std::initializer_list<const char *> names)
+{
+    auto name = names.begin();
+    (QTest::addColumn<T>(*name++), ...);
+}
+
+// A column of the current data row: data<int>("code").
+template <class T> const T &data(const char *column)
+{
+    return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
+}
+
 // A control of a window by its object name.
 template <class T = QWidget> T *control(const QWidget *window, const QString &name)
 {
@@ -85,28 +98,24 @@ inline QString looks(const QWidget *w, const QString &expected)
     return out.join('|');
 }
 
-// A measurement record; the fields are the raw bytes the instrument sends.
-struct Rec {
-    QByteArray rate = QByteArray::fromHex("00989680"); // 10 Mbit/s (x10 on some models)
-    char pattern = '3';
-    QByteArray rx = QByteArray::fromHex("7c18"); // +10.0 dBm
-    QByteArray tx = QByteArray::fromHex("7c18");
-    QByteArray wavelength = QByteArray::fromHex("025d84"); // 1550.12 nm
-    QByteArray temperature = QByteArray::fromHex("6f8e");  // 42.1 C
-    quint8 status = 0x02;
-    QByteArray count = QByteArray::fromHex("80000018"); // 8388608 bits
-    QByteArray errors = QByteArray::fromHex("00000000");
-    QByteArray eye = QByteArray::fromHex("142800"); // 27-byte records: 20, 40, PRBS info 0
-
-    QByteArray bytes(int length) const
-    {
-        QByteArray r = rate + pattern + rx + tx + wavelength + temperature + char(status) + count +
-                       errors + (length == 27 ? eye : QByteArray());
-        r.resize(length);
-        return r;
+// A measurement record as the instrument of the model sends it (27 bytes on the
+// NanoT models, else 24): 10 Mbit/s (x 10 on some models), pattern '3', Rx and
+// Tx +10.0 dBm, 1550.12 nm, 42.1 C, lamp code 2, 8388608 bits, no errors, eye
+// 20 and 40, no PRBS information; `changes` sets fields in hex, "count=80000029".
+inline QByteArray record(const QByteArray &model, const QString &changes = QString())
+{
+    QByteArray r = QByteArray::fromHex("00989680 33 7c18 7c18 025d84 6f8e 02 80000018 00000000 "
+                                       "142800 00");
+    const QStringList names{"rate",        "pattern", "rx",    "tx",     "wavelength",
+                            "temperature", "status",  "count", "errors", "eye"};
+    const int at[] = {0, 4, 5, 7, 9, 12, 14, 15, 19, 23, 26};
+    for (const QString &change : changes.split(' ', Qt::SkipEmptyParts)) {
+        const int i = names.indexOf(change.section('=', 0, 0));
+        r.replace(at[i], at[i + 1] - at[i], QByteArray::fromHex(change.section('=', 1).toLatin1()));
     }
-};
-Q_DECLARE_METATYPE(Rec)
+    r.resize(model.startsWith("Corvane NanoT") ? 27 : 24);
+    return r;
+}
 
 class SimBench
 {

@@ -16,13 +16,19 @@ QPushButton *button(const QWidget *d, QDialogButtonBox::StandardButton which)
 {
     return control<QDialogButtonBox>(d, "buttonBox")->button(which);
 }
-// The two labels and both dials' values.
+// The present settings, both dials' ranges, the two labels and both dials.
 QString shown(const QWidget *d)
 {
-    return QString("%1 THz %2 nm, dials %3 %4")
+    const QDial *wl = dial(d, "WLDial"), *ch = dial(d, "ChannelDial");
+    return QString("%1 | %2-%3 %4-%5 | %6 THz %7 nm | %8 %9")
+        .arg(look(d, "CurSettings"))
+        .arg(wl->minimum())
+        .arg(wl->maximum())
+        .arg(ch->minimum())
+        .arg(ch->maximum())
         .arg(look(d, "NewChanBx"), look(d, "NewWLBx"))
-        .arg(dial(d, "ChannelDial")->value())
-        .arg(dial(d, "WLDial")->value());
+        .arg(ch->value())
+        .arg(wl->value());
 }
 // Presses the wavelength button: the dialog it opened, if any.
 WavelengthDB *pressWavelength(MainWindow &w)
@@ -53,92 +59,74 @@ private slots:
         pool.clear();
     }
 
-    void opensAt_data()
+    // What the dialog opens at for the main window's read-out, and a user's
+    // move of either dial: a value, one step down (-) or up (+).
+    void dials_data()
     {
-        QTest::addColumn<QString>("readout");
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("ranges");
-        QTest::addColumn<QString>("dialog");
+        columns<QString, QString, QString>({"readout", "move", "shown"});
         QTest::newRow("1550.12") << "1550.12 nm"
-                                 << "193.40THz, 1550.12nm"
-                                 << "145012..165012 3633..4134"
-                                 << "193.40 THz 1550.12 nm, dials 3868 155012";
+                                 << ""
+                                 << "193.40THz, 1550.12nm | 145012-165012 3633-4134 | 193.40 THz "
+                                    "1550.12 nm | 3868 155012";
         QTest::newRow("1550.00") << "1550.00 nm"
-                                 << "193.41THz, 1550.00nm"
-                                 << "145000..165000 3633..4135"
-                                 << "193.40 THz 1550.12 nm, dials 3868 155012";
+                                 << ""
+                                 << "193.41THz, 1550.00nm | 145000-165000 3633-4135 | 193.40 THz "
+                                    "1550.12 nm | 3868 155012";
         QTest::newRow("1550.50") << "1550.50 nm"
-                                 << "193.35THz, 1550.50nm"
-                                 << "145050..165050 3632..4133"
-                                 << "193.35 THz 1550.52 nm, dials 3867 155052";
+                                 << ""
+                                 << "193.35THz, 1550.50nm | 145050-165050 3632-4133 | 193.35 THz "
+                                    "1550.52 nm | 3867 155052";
         QTest::newRow("1310.00") << "1310.00 nm"
-                                 << "228.85THz, 1310.00nm"
-                                 << "121000..141000 4252..4955"
-                                 << "228.85 THz 1310.00 nm, dials 4577 131000";
+                                 << ""
+                                 << "228.85THz, 1310.00nm | 121000-141000 4252-4955 | 228.85 THz "
+                                    "1310.00 nm | 4577 131000";
         // 230.589 THz: the channel at or below is 230.55 THz, not 230.60 THz.
         QTest::newRow("1300.09") << "1300.09 nm"
-                                 << "230.59THz, 1300.09nm"
-                                 << "120009..140009 4282..4996"
-                                 << "230.55 THz 1300.34 nm, dials 4611 130034";
+                                 << ""
+                                 << "230.59THz, 1300.09nm | 120009-140009 4282-4996 | 230.55 THz "
+                                    "1300.34 nm | 4611 130034";
         for (const char *text : {" 0000.00 nm", "----", "", "1299.99 nm", "1650.01 nm"})
-            QTest::newRow(text) << text << "193.41THz, 1550.00nm"
-                                << "145000..165000 3633..4135"
-                                << "193.40 THz 1550.12 nm, dials 3868 155012";
+            QTest::newRow(text) << text << ""
+                                << "193.41THz, 1550.00nm | 145000-165000 3633-4135 | 193.40 THz "
+                                   "1550.12 nm | 3868 155012";
+        const QString at1550 = "193.40THz, 1550.12nm | 145012-165012 3633-4134 | ";
+        QTest::newRow("channel down")
+            << "1550.12 nm"
+            << "ChannelDial-" << at1550 + "193.35 THz 1550.52 nm | 3867 155052";
+        QTest::newRow("channel up")
+            << "1550.12 nm"
+            << "ChannelDial+" << at1550 + "193.45 THz 1549.72 nm | 3869 154972";
+        // One step of 0.40 nm changes the channel: the dial snaps to its wavelength.
+        QTest::newRow("wavelength step up")
+            << "1550.12 nm"
+            << "WLDial+" << at1550 + "193.35 THz 1550.52 nm | 3867 155052";
+        // A move within the channel leaves the dial where it was put.
+        QTest::newRow("within the channel")
+            << "1550.12 nm"
+            << "WLDial=155000" << at1550 + "193.40 THz 1550.12 nm | 3868 155000";
+        // 214.05 THz is 1400.57 nm, beyond the wavelength dial's 1400.26 nm: the
+        // dials settle on the next channel inside instead of swinging.
+        QTest::newRow("channel beyond the wavelength dial")
+            << "1300.26 nm"
+            << "ChannelDial=4281"
+            << "230.56THz, 1300.26nm | 120026-140026 4281-4995 | 214.10 THz 1400.25 nm | 4282 "
+               "140025";
     }
-    void opensAt()
+    void dials()
     {
-        QFETCH(QString, readout);
-        WavelengthDB d(offline.get(), readout);
+        QFETCH(QString, move);
+        WavelengthDB d(offline.get(), data<QString>("readout"));
         QCOMPARE(d.windowTitle(), QString("Set Wavelength"));
         QCOMPARE(d.minimumSize(), QSize(368, 224));
         QCOMPARE(d.maximumSize(), QSize(368, 224));
-        QTEST(look(&d, "CurSettings"), "settings");
-        QDial *wl = dial(&d, "WLDial"), *ch = dial(&d, "ChannelDial");
-        QTEST(QString("%1..%2 %3..%4")
-                  .arg(wl->minimum())
-                  .arg(wl->maximum())
-                  .arg(ch->minimum())
-                  .arg(ch->maximum()),
-              "ranges");
-        QTEST(shown(&d), "dialog");
-    }
-
-    // A user's moves of either dial.
-    void dialMoves_data()
-    {
-        QTest::addColumn<QString>("readout");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<int>("to"); // a value, or -1 / -2 for one step down / up
-        QTest::addColumn<QString>("dialog");
-        QTest::newRow("channel down") << "1550.12 nm" << QByteArray("ChannelDial") << -1
-                                      << "193.35 THz 1550.52 nm, dials 3867 155052";
-        QTest::newRow("channel up") << "1550.12 nm" << QByteArray("ChannelDial") << -2
-                                    << "193.45 THz 1549.72 nm, dials 3869 154972";
-        // One step of 0.40 nm changes the channel: the dial snaps to its wavelength.
-        QTest::newRow("wavelength step up") << "1550.12 nm" << QByteArray("WLDial") << -2
-                                            << "193.35 THz 1550.52 nm, dials 3867 155052";
-        // A move within the channel leaves the dial where it was put.
-        QTest::newRow("within the channel") << "1550.12 nm" << QByteArray("WLDial") << 155000
-                                            << "193.40 THz 1550.12 nm, dials 3868 155000";
-        // 214.05 THz is 1400.57 nm, beyond the wavelength dial's 1400.26 nm:
-        // the dials settle on the next channel inside instead of swinging.
-        QTest::newRow("channel beyond the wavelength dial")
-            << "1300.26 nm" << QByteArray("ChannelDial") << 4281
-            << "214.10 THz 1400.25 nm, dials 4282 140025";
-    }
-    void dialMoves()
-    {
-        QFETCH(QString, readout);
-        QFETCH(QByteArray, name);
-        QFETCH(int, to);
-        WavelengthDB d(offline.get(), readout);
-        QDial *moved = dial(&d, name.constData());
-        if (to < 0)
-            moved->triggerAction(to == -1 ? QAbstractSlider::SliderSingleStepSub
-                                          : QAbstractSlider::SliderSingleStepAdd);
-        else
-            moved->setValue(to);
-        QTEST(shown(&d), "dialog");
+        if (QDial *moved = d.findChild<QDial *>(move.section(QRegularExpression("[-+=]"), 0, 0))) {
+            if (move.contains('='))
+                moved->setValue(move.section('=', 1).toInt());
+            else
+                moved->triggerAction(move.endsWith('-') ? QAbstractSlider::SliderSingleStepSub
+                                                        : QAbstractSlider::SliderSingleStepAdd);
+        }
+        QTEST(shown(&d), "shown");
     }
 
     // Cancel sends nothing; OK sends exactly one command with the chosen
@@ -172,8 +160,7 @@ private slots:
 
     void opensOnTunableModelsOnly_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<bool>("opens");
+        columns<int, bool>({"code", "opens"});
         QTest::newRow("no unit") << 0 << false;
         QTest::newRow("Nano") << 500110 << true;
         QTest::newRow("Tera") << 500120 << true;
@@ -183,8 +170,7 @@ private slots:
     }
     void opensOnTunableModelsOnly()
     {
-        QFETCH(int, code);
-        offline->SetBERTType(code);
+        offline->SetBERTType(data<int>("code"));
         QTEST(pressWavelength(*offline) != nullptr, "opens");
     }
 };

@@ -56,27 +56,22 @@ class TstXcvr : public QObject
     // command repeated back to back, a read-back retried, counted once), the
     // end of the results box, the progress bar's values in the order first
     // shown; polling goes on afterwards.
-    static void columns()
+    static void table()
     {
-        QTest::addColumn<QByteArray>("model");
-        QTest::addColumn<char>("side");
-        QTest::addColumn<QString>("typed"); // field=text;...
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<Lines>("wire");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QList<int>>("progress");
+        // typed: field=text;...
+        columns<QByteArray, char, QString, QByteArray, Lines, QString, QList<int>>(
+            {"model", "side", "typed", "button", "wire", "box", "progress"});
     }
 
     void operation()
     {
-        QFETCH(QByteArray, model);
         QFETCH(char, side);
         QFETCH(QString, typed);
         QFETCH(QByteArray, button);
         QFETCH(Lines, wire);
         QFETCH(QString, box);
         SimBench *b;
-        XCVRUtils *d = open(model, &b);
+        XCVRUtils *d = open(data<QByteArray>("model"), &b);
         for (const QString &field : typed.split(';', Qt::SkipEmptyParts)) {
             if (auto *edit = d->findChild<QLineEdit *>(field.section('=', 0, 0)))
                 edit->setText(field.section('=', 1));
@@ -121,7 +116,7 @@ class TstXcvr : public QObject
 private slots:
     void dump_data()
     {
-        columns();
+        table();
         const QByteArray dump = "ReadXCVRBtn";
         QList<int> steps;
         for (int i = 0; i <= 100; ++i)
@@ -140,7 +135,7 @@ private slots:
 
     void clear_data()
     {
-        columns();
+        table();
         const QByteArray clear = "ClearXcvrBtn";
         // The clear: progress step x 100 / (3 x registers + 5); a FAIL line after
         // the twelfth read-back that does not show the value (read-only), or
@@ -190,7 +185,7 @@ private slots:
 
     void settingsButton_data()
     {
-        columns();
+        table();
         const QByteArray settings = "FactoryBtn";
         // The settings button: "Side=A" or "Side=B" anywhere in the box (A wins,
         // case matters) choose the side and are never sent; otherwise the last
@@ -220,18 +215,15 @@ private slots:
     // Set up by the kind of cage.
     void setUp_data()
     {
-        QTest::addColumn<QByteArray>("model");
-        QTest::addColumn<QString>("types");
-        QTest::addColumn<bool>("password");
-        QTest::addColumn<QString>("range"); // page, start, end
+        // range: page, start, end
+        columns<QByteArray, QString, bool, QString>({"model", "types", "password", "range"});
         QTest::newRow("SFP") << Sfp << "Diag Info" << false << "A2 80 F7";
         QTest::newRow("XFP") << Xfp << "Diag" << true << "02 80 FF";
     }
     void setUp()
     {
-        QFETCH(QByteArray, model);
         SimBench *b;
-        XCVRUtils *d = open(model, &b);
+        XCVRUtils *d = open(data<QByteArray>("model"), &b);
         QCOMPARE(d->windowTitle(), QString("Transceiver Utilities"));
         QCOMPARE(d->minimumSize(), QSize(529, 570));
         QCOMPARE(d->maximumSize(), QSize(529, 570));
@@ -252,12 +244,8 @@ private slots:
     // port, and shows the value read.
     void singleRegister_data()
     {
-        QTest::addColumn<QByteArray>("model");
-        QTest::addColumn<int>("typeIndex");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<Lines>("wire");
-        QTest::addColumn<QString>("shown");
+        columns<QByteArray, int, QString, QString, Lines, QString>(
+            {"model", "typeIndex", "address", "value", "wire", "shown"});
         QTest::newRow("SFP Diag") << Sfp << 0 << "9"
                                   << "5A" << Lines{"WrSFPB D 9 5A", "RdSFP D 9"} << "5a";
         QTest::newRow("SFP Info") << Sfp << 1 << "14"
@@ -267,16 +255,12 @@ private slots:
     }
     void singleRegister()
     {
-        QFETCH(QByteArray, model);
         SimBench *b;
-        XCVRUtils *d = open(model, &b);
-        QFETCH(int, typeIndex);
-        control<QComboBox>(d, "RegTypeBx")->setCurrentIndex(typeIndex);
+        XCVRUtils *d = open(data<QByteArray>("model"), &b);
+        control<QComboBox>(d, "RegTypeBx")->setCurrentIndex(data<int>("typeIndex"));
         b->link()->setSide('B');
-        QFETCH(QString, address);
-        QFETCH(QString, value);
-        control<QLineEdit>(d, "AddressBx")->setText(address);
-        control<QLineEdit>(d, "RegValueBx")->setText(value);
+        control<QLineEdit>(d, "AddressBx")->setText(data<QString>("address"));
+        control<QLineEdit>(d, "RegValueBx")->setText(data<QString>("value"));
         const qint64 from = b->logSize();
         click(d, "TestXCVRBtn_3"); // "Wr"
         QVERIFY(!b->link()->busy());
