@@ -1,16 +1,60 @@
 // The main window as it opens and as each model configures it, one model after
-// another on one window; the command line, which needs no display.
+// another on one window; the command line, which needs no display; the About box.
+#include "about/aboutbx.h"
 #include "support/simbench.h"
 
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTextEdit>
 
 namespace {
 bool shown(const QWidget *w, const char *name)
 {
     return control(w, name)->isVisibleTo(w);
+}
+// The configuration as the window shows it: the pattern list and the slider's
+// span; the dial's span (per item of the range selector, when shown); the rate
+// field's step; the Rx units and point size; the controls shown; the custom
+// field's mask, text and tooltip.
+QString configuration(QWidget *w)
+{
+    QStringList parts;
+    for (const char *list : {"PatListNano", "PatListNanoTera", "PatListSpan", "PatListT"})
+        if (shown(w, list))
+            parts << QString("%1 0-%2").arg(list).arg(
+                control<QAbstractSlider>(w, "SliderPattern")->maximum());
+    auto *range = control<QComboBox>(w, "RateRange");
+    auto *dial = control<QDial>(w, "RateDial");
+    const bool ranges = shown(w, "RateRange");
+    QStringList spans{ranges ? range->currentText() + " first:" : QString("dial")};
+    for (int i = 0; i < (ranges ? range->count() : 1); ++i) {
+        if (ranges)
+            range->setCurrentIndex(i);
+        spans << (ranges ? range->currentText() + ' ' : QString()) +
+                     QString("%1-%2").arg(dial->minimum()).arg(dial->maximum());
+    }
+    parts << spans.join(' ')
+          << QString("step %1").arg(control<QDoubleSpinBox>(w, "RateSetting")->singleStep());
+    parts << QString("%1 %2pt")
+                 .arg(look(w, "RxPowUnits"))
+                 .arg(control(w, "RxPowTxt")->font().pointSize());
+    QStringList controls;
+    for (const char *c : {"WaveLengBtn", "TempTxt", "XCVRBtn", "KnobLabel_12", "EyeButton"})
+        if (shown(w, c))
+            controls << c;
+    parts << controls.join(' ');
+    auto *custom = control<QLineEdit>(w, "CustPatBx");
+    if (shown(w, "CustPatBx"))
+        parts << custom->inputMask().section(';', 0, 0) + ' ' + custom->text() + ' ' +
+                     custom->toolTip();
+    return parts.join(" | ");
+}
+AboutBx *about(MainWindow &w)
+{
+    control<QAbstractButton>(&w, "AboutBtn")->click();
+    return w.findChildren<AboutBx *>().last();
 }
 } // namespace
 
@@ -20,7 +64,7 @@ class TstMainWindow : public QObject
     std::unique_ptr<MainWindow> w;
 
 private slots:
-    void opensUnconfigured()
+    void initTestCase()
     {
         portcatalog::clearExtras();
         w = std::make_unique<MainWindow>();
@@ -32,79 +76,41 @@ private slots:
                               "RateSetting=0.000000";
         QCOMPARE(looks(w.get(), start), start);
         QVERIFY(!shown(w.get(), "DisConectBtn") && shown(w.get(), "PortSelBox"));
-        QCOMPARE(control<QDial>(w.get(), "RateDial")->maximum(), 99);
-        QCOMPARE(control<QDoubleSpinBox>(w.get(), "RateSetting")->maximum(), 1500000000.0);
-        auto *custom = control<QLineEdit>(w.get(), "CustPatBx");
-        custom->setText("0123456789abcdefAB");
-        QCOMPARE(custom->text(), QString("0123456789abcdef"));
-        for (const char *list : {"PatListNano", "PatListNanoTera", "PatListSpan", "PatListT",
-                                 "EyeButton", "RateRange"})
-            QCOMPARE(shown(w.get(), list), list == QLatin1String("PatListNano"));
     }
 
-    // In this order: single-range models, the low-rate model, the multi-range ones.
+    // As opened, then each model in turn on the same window.
     void modelConfiguration_data()
     {
-        // dial: min-max, per range
-        // custom: mask|text|tooltip, empty when hidden
-        columns<int, QString, int, QString, double, QString, int, bool, QString>(
-            {"code", "list", "sliderMax", "dial", "step", "units", "rxPoints", "transceiver",
-             "custom"});
-        QTest::newRow("Nano") << 500110 << "PatListNano" << 8 << "125000-4250000" << 1.0 << "dBm"
-                              << 32 << true
-                              << "HHHHHHHHHH|AAAAAAAAAA|Custom pattern (10 hex characters)";
-        QTest::newRow("Tera") << 500120 << "PatListNanoTera" << 4 << "9953280-11317600" << 1.0
-                              << "dBm" << 32 << true
-                              << "HHHHHHHHHHHHHHHH|AAAAAAAAAAAAAAAA|Custom pattern (16 hex "
-                                 "characters)";
-        QTest::newRow("Span") << 500130 << "PatListSpan" << 8 << "6312-125000" << 0.1 << "Mbps"
-                              << 22 << false << "00|01|Duty Cycle (%)";
-        const QString ranges = "1244160-1813000 2488320-3625000 4975000-7250000 9953280-14500000";
-        QTest::newRow("NanoTa") << 50077041 << "PatListT" << 8 << ranges << 1.0 << "dBm" << 32
-                                << true << "";
+        columns<int, QString>({"code", "configuration"});
+        const QString transceiver = "WaveLengBtn TempTxt XCVRBtn KnobLabel_12";
+        QTest::newRow("as opened") << 0
+                                   << "PatListNano 0-8 | dial 0-99 | step 0.1 | dBm 32pt | " +
+                                          transceiver + " | HHHHHHHHHHHHHHHH  ";
+        QTest::newRow("Nano") << 500110
+                              << "PatListNano 0-8 | dial 125000-4250000 | step 1 | dBm 32pt | " +
+                                     transceiver +
+                                     " | HHHHHHHHHH AAAAAAAAAA Custom pattern (10 hex characters)";
+        QTest::newRow("Tera")
+            << 500120
+            << "PatListNanoTera 0-4 | dial 9953280-11317600 | step 1 | dBm 32pt | " + transceiver +
+                   " | HHHHHHHHHHHHHHHH AAAAAAAAAAAAAAAA Custom pattern (16 hex "
+                   "characters)";
+        QTest::newRow("Span") << 500130
+                              << "PatListSpan 0-8 | dial 6312-125000 | step 0.1 | Mbps 22pt |  | "
+                                 "00 01 Duty Cycle (%)";
+        const QString ranges = "PatListT 0-8 | 9.950 - 14.50G first: 1.244 - 1.813G "
+                               "1244160-1813000 2.488 - 3.325G 2488320-3625000 4.975 - 7.250G "
+                               "4975000-7250000 9.950 - 14.50G 9953280-14500000";
+        const QString rest = " | step 1 | dBm 32pt | " + transceiver + " EyeButton";
+        QTest::newRow("NanoTa") << 50077041 << ranges + rest;
         QTest::newRow("NanoTb after NanoTa")
-            << 50077063 << "PatListT" << 8 << ranges + " 19900000-29000000" << 1.0 << "dBm" << 32
-            << true << "";
+            << 50077063 << ranges + " 19.90 - 29.00G 19900000-29000000" + rest;
     }
     void modelConfiguration()
     {
-        QFETCH(QString, custom);
-        w->SetBERTType(data<int>("code"));
-        for (const char *l : {"PatListNano", "PatListNanoTera", "PatListSpan", "PatListT"})
-            QCOMPARE(shown(w.get(), l), data<QString>("list") == l);
-        QTEST(control<QAbstractSlider>(w.get(), "SliderPattern")->maximum(), "sliderMax");
-        QTEST(control<QDoubleSpinBox>(w.get(), "RateSetting")->singleStep(), "step");
-        QTEST(look(w.get(), "RxPowUnits"), "units");
-        QTEST(control(w.get(), "RxPowTxt")->font().pointSize(), "rxPoints");
-        for (const char *t : {"WaveLengBtn", "TempTxt", "XCVRBtn", "KnobLabel_12"})
-            QCOMPARE(shown(w.get(), t), data<bool>("transceiver"));
-        auto *field = control<QLineEdit>(w.get(), "CustPatBx");
-        QCOMPARE(shown(w.get(), "CustPatBx") ? field->inputMask().section(';', 0, 0) + '|' +
-                                                   field->text() + '|' + field->toolTip()
-                                             : QString(),
-                 custom);
-        // The range selector: shown with the eye button on multi-range models,
-        // each range bounding the dial; they start in the 10 Gbit/s range.
-        auto *range = control<QComboBox>(w.get(), "RateRange");
-        auto *dial = control<QDial>(w.get(), "RateDial");
-        QCOMPARE(shown(w.get(), "RateRange"), custom.isEmpty());
-        QCOMPARE(shown(w.get(), "EyeButton"), custom.isEmpty());
-        QStringList bounds, items;
-        if (custom.isEmpty()) {
-            QCOMPARE(range->currentText(), QString("9.950 - 14.50G"));
-            for (int i = 0; i < range->count(); ++i) {
-                range->setCurrentIndex(i);
-                items << range->currentText();
-                bounds << QString("%1-%2").arg(dial->minimum()).arg(dial->maximum());
-            }
-            QCOMPARE(items, QString("1.244 - 1.813G,2.488 - 3.325G,4.975 - 7.250G,9.950 - 14.50G,"
-                                    "19.90 - 29.00G")
-                                .split(',')
-                                .mid(0, items.size()));
-        } else {
-            bounds << QString("%1-%2").arg(dial->minimum()).arg(dial->maximum());
-        }
-        QTEST(bounds.join(' '), "dial");
+        if (data<int>("code"))
+            w->SetBERTType(data<int>("code"));
+        QTEST(configuration(w.get()), "configuration");
     }
 
     void commandLine_data()
@@ -129,6 +135,39 @@ private slots:
         QTEST(p.exitCode(), "exitCode");
         const QString out = p.readAllStandardOutput() + p.readAllStandardError();
         QVERIFY2(out.contains(data<QString>("says")), qPrintable(out));
+    }
+
+    // The About box: program and model texts, the licence text, and the build
+    // line a user quotes in a problem report.
+    void aboutBox()
+    {
+        SimBench b;
+        QVERIFY(b.startLive("Corvane NanoTb"));
+        AboutBx *box = about(*b.w);
+        QVERIFY(box->isVisible() && !box->isModal());
+        QCOMPARE(box->windowTitle(), QString("About"));
+        QCOMPARE(richText(box, "label"),
+                 QString("Corvane family of bit-error-rate testers, V 2.61\n"
+                         "Supported models:\n"
+                         "\u2219 Corvane NanoT with SFP+ tunable (CVN-2941)\n"
+                         "\u2219 Corvane Nano with SFP+ tunable (CVN-0411)\n"
+                         "\u2219 Corvane Nano Tera (CVN-1012)\n"
+                         "\u2219 Corvane Nano Span (CVN-0113)\n"
+                         "For more information please visit: https://corvane.example"));
+        const QString program = QString("Corvane 2.61 \u00b7 Qt ") + qVersion();
+        // With an instrument connected, its list entry on one line.
+        QVERIFY2(look(box, "BuildTxt")
+                     .startsWith(program + " \u00b7 " + b.portName() + ": Corvane NanoTb SN "),
+                 qPrintable(look(box, "BuildTxt")));
+        QVERIFY(!look(box, "BuildTxt").contains('\n'));
+        b.w->on_DisConectBtn_clicked();
+        QCOMPARE(look(about(*b.w), "BuildTxt"), program);
+
+        const QStringList licence = control<QTextEdit>(box, "LicenseTB")->toPlainText().split('\n');
+        QCOMPARE(licence.size(), 165);
+        QCOMPARE(licence.first(), QString("                   GNU LESSER GENERAL PUBLIC LICENSE"));
+        QCOMPARE(licence.last(), QString("Library."));
+        QVERIFY(control<QTextEdit>(box, "LicenseTB")->isReadOnly());
     }
 };
 

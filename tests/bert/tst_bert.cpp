@@ -309,7 +309,6 @@ private slots:
         for (const QString &line : log.mid(2)) {
             QCOMPARE(line.mid(8), ", " + row);
             const QTime at = QTime::fromString(line.left(8), "hh:mm:ss");
-            QVERIFY2(qAbs(at.secsTo(QTime::currentTime())) <= 5, qPrintable(line));
             QVERIFY(!last.isValid() || last.secsTo(at) >= 1);
             last = at;
         }
@@ -320,17 +319,6 @@ private slots:
         file.clear(); // cancelled: nothing changes
         control<QAbstractButton>(w, "LogBtn")->click();
         QCOMPARE(lampOf(w, "LogBtn"), 'g');
-    }
-
-    void logFileThatCannotBeOpened()
-    {
-        offline->askLogFileName = [](QWidget *) { return QStringLiteral("/no/such/dir/log.csv"); };
-        control<QAbstractButton>(offline.get(), "LogBtn")->click();
-        QCOMPARE(lampOf(offline.get(), "LogBtn"), 'g');
-        QVERIFY(control(offline.get(), "LogBtn")->toolTip().contains("/no/such/dir/log.csv"));
-        QVERIFY(control<QPlainTextEdit>(offline.get(), "DebugOut")
-                    ->toPlainText()
-                    .contains("Cannot write the log file /no/such/dir/log.csv: "));
     }
 };
 

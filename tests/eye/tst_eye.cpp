@@ -13,24 +13,17 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QTextDocument>
 
 namespace {
 Eye *openEye(MainWindow *w)
 {
-    const QList<Eye *> before = w->findChildren<Eye *>();
     control<QAbstractButton>(w, "EyeButton")->click();
-    for (Eye *e : w->findChildren<Eye *>())
-        if (!before.contains(e))
-            return e;
-    return nullptr;
+    return w->findChildren<Eye *>().last();
 }
 // A message over the plot as the user reads it ("" when hidden), and its colour.
 QString message(const Eye *eye, const char *label = "ScanMessage")
 {
-    QTextDocument doc;
-    doc.setHtml(control<QLabel>(eye, label)->text());
-    return control(eye, label)->isHidden() ? QString() : doc.toPlainText();
+    return control(eye, label)->isHidden() ? QString() : richText(eye, label);
 }
 bool red(const Eye *eye, const char *label = "ScanMessage")
 {
@@ -67,13 +60,6 @@ int sampleOf(int c, int j)
 {
     const int v = (c * 37 + j * 11 + 20) % 256;
     return v == '\n' || v == '\r' ? v + 1 : v;
-}
-QByteArray column(int c)
-{
-    QByteArray samples;
-    for (int j = 0; j < 64; ++j)
-        samples += char(sampleOf(c, j));
-    return samples;
 }
 const QDateTime FixedNow(QDate(2025, 3, 7), QTime(14, 5, 9));
 } // namespace
@@ -116,124 +102,116 @@ private slots:
         pool.clear();
     }
 
-    // The worked level table and its edges, gain 75 unless said: one cell of
-    // the reply's first column (its second when longer than a line).
-    void levels_data()
+    // Replies drawn with the display controls (d derivative, b black and white,
+    // i invert): the picture, pixel for pixel, against one rectangle item per
+    // cell; the text lines of the offline window; the documents' level of one
+    // cell (the reply's first column, its second when longer than a line), or
+    // of every cell in order of arrival (normal view, gain 50: 255 - s).
+    void drawing_data()
     {
-        columns<QByteArray, int, int, QString, int>({"reply", "row", "gain", "view", "L"});
-        const auto add = [](const char *name, std::initializer_list<int> bytes, int row, int gain,
-                            const char *view, int level) {
+        columns<QByteArray, int, QString, int, int, int, QVector<int>>(
+            {"reply", "gain", "view", "height", "row", "L", "arrival"});
+        const auto level = [](const char *name, std::initializer_list<int> bytes, int row, int gain,
+                              const char *view, int L) {
             QByteArray b;
             for (int x : bytes)
                 b += char(x);
-            QTest::newRow(name) << b << row << gain << QString(view) << level;
+            QTest::newRow(name) << b << gain << QString(view) << 300 << row << L << QVector<int>();
         };
-        // The table's s = 10 is a line feed, never a sample: those rows take s = 11.
-        add("normal s=0: 382 clamped", {0}, 0, 75, "", 255);
-        add("normal s=100", {100}, 0, 75, "", 232);
-        add("normal s=255", {255}, 0, 75, "", 0);
-        add("derivative, first cell s=11", {11}, 0, 75, "d", 165);
-        add("derivative s=40 t=30", {30, 40}, 1, 75, "d", 150);
-        add("derivative s=11 t=200: clamped", {200, 11}, 1, 75, "d", 255);
-        add("derivative s=11 t=200, gain 1", {200, 11}, 1, 1, "d", 37);
-        add("gain 1, s=0", {0}, 0, 1, "", 5);
-        add("gain 100, s=127: 256 clamped", {127}, 0, 100, "", 255);
-        add("bw: 128 black", {127}, 0, 50, "b", 0);
-        add("bw: 129 yellow", {126}, 0, 50, "b", 255);
-        add("invert: 128 to 127", {127}, 0, 50, "i", 127);
-        add("invert first, then bw: 128 black", {127}, 0, 50, "bi", 0);
-        add("invert first, then bw: 126 yellow", {129}, 0, 50, "bi", 255);
-        add("clamped, then inverted", {0}, 0, 75, "i", 0);
+        // The worked table, gain 75 unless said. Its s = 10 is a line feed, never
+        // a sample: those rows take s = 11.
+        level("normal s=0: 382 clamped", {0}, 0, 75, "", 255);
+        level("normal s=100", {100}, 0, 75, "", 232);
+        level("normal s=255", {255}, 0, 75, "", 0);
+        level("derivative, first cell s=11", {11}, 0, 75, "d", 165);
+        level("derivative s=40 t=30", {30, 40}, 1, 75, "d", 150);
+        level("derivative s=11 t=200: clamped", {200, 11}, 1, 75, "d", 255);
+        level("derivative s=11 t=200, gain 1", {200, 11}, 1, 1, "d", 37);
+        level("gain 1, s=0", {0}, 0, 1, "", 5);
+        level("gain 100, s=127: 256 clamped", {127}, 0, 100, "", 255);
+        level("bw: 128 black", {127}, 0, 50, "b", 0);
+        level("bw: 129 yellow", {126}, 0, 50, "b", 255);
+        level("invert: 128 to 127", {127}, 0, 50, "i", 127);
+        level("invert first, then bw: 128 black", {127}, 0, 50, "bi", 0);
+        level("invert first, then bw: 126 yellow", {129}, 0, 50, "bi", 255);
+        level("clamped, then inverted", {0}, 0, 75, "i", 0);
         // Cells past the reply: 255 - s = 255 normal, s = 0 derivative, where the
         // first of them takes the last byte as t.
-        add("normal, no sample", {}, 5, 10, "", 51);
-        add("derivative, first cell without sample", {}, 0, 75, "d", 0);
-        add("derivative, after the last sample 3", {3}, 1, 10, "d", 6);
-        add("derivative, second past the end", {20}, 2, 75, "d", 0);
-        add("derivative, no sample, inverted", {}, 9, 75, "di", 255);
+        level("empty, normal view: yellow", {}, 40, 75, "", 255);
+        level("empty, derivative view: black", {}, 40, 75, "d", 0);
+        level("normal, no sample, gain 10", {}, 5, 10, "", 51);
+        level("derivative, after the last sample 3", {3}, 1, 10, "d", 6);
+        level("derivative, second past the end", {20}, 2, 75, "d", 0);
+        level("derivative, no sample, inverted", {}, 9, 75, "di", 255);
         // A line end skipped inside a column is the next cell's t.
-        add("t is a skipped CR", {40, 13, 40}, 1, 75, "d", 255);
-        add("t is a skipped LF, gain 1", {40, 13, 10, 20}, 1, 1, "d", 2);
+        level("t is a skipped CR", {40, 13, 40}, 1, 75, "d", 255);
+        level("t is a skipped LF, gain 1", {40, 13, 10, 20}, 1, 1, "d", 2);
         QTest::newRow("the first cell of column 1 takes no t")
-            << QByteArray(64, char(200)) + "\r\n\x14" << 0 << 10 << QString("d") << 40;
-    }
-    void levels()
-    {
-        QFETCH(QByteArray, reply);
-        QFETCH(int, L);
-        draw(reply, data<int>("gain"), data<QString>("view"));
-        QCOMPARE(cell(plot, picture(plot), reply.size() > 64 ? 1 : 0, data<int>("row")),
-                 QColor(L, L, 0));
-    }
-
-    // Runs of CR and LF are skipped wherever they stand; samples fill the
-    // columns bottom up, in order of arrival; after the 4096th nothing counts;
-    // cells past the end have none. Every cell, normal view at gain 50 (255 - s).
-    void lineEnds_data()
-    {
-        // arrival: the samples in order
-        columns<QByteArray, QVector<int>>({"reply", "arrival"});
-        QByteArray wellFormed, bare, moved, shifted;
-        QVector<int> all, lessOne;
+            << QByteArray(64, char(200)) + "\r\n\x14" << 10 << QString("d") << 300 << 0 << 40
+            << QVector<int>();
+        // Runs of CR and LF are skipped wherever they stand; samples fill the
+        // columns bottom up in order of arrival; after the 4096th nothing counts.
+        QByteArray wellFormed, bare, moved;
+        QVector<int> all;
         for (int c = 0; c < 64; ++c) {
-            wellFormed += column(c) + "\r\n";
-            bare += column(c);
-            moved += column(c).left(c) + (c % 2 ? "\n" : "\r\r\n\n") + column(c).mid(c);
-            for (int j = 0; j < 64; ++j)
-                all << sampleOf(c, j);
-        }
-        shifted = wellFormed;
-        shifted.remove(2 * 66 + 5, 1); // column 2 loses its row 5
-        lessOne = all;
-        lessOne.remove(2 * 64 + 5);
-        QTest::newRow("well formed") << wellFormed << all;
-        QTest::newRow("no line ends") << bare << all;
-        QTest::newRow("line ends inside the lines") << "\r\n" + moved << all;
-        QTest::newRow("bytes after the last sample") << wellFormed + QByteArray(300, 'w') << all;
-        QTest::newRow("a sample missing: the rest shifts") << shifted << lessOne;
-        QTest::newRow("short") << wellFormed.left(10 * 66 + 20) << all.mid(0, 10 * 64 + 20);
-        QTest::newRow("empty: all yellow") << QByteArray() << QVector<int>();
-    }
-    void lineEnds()
-    {
-        draw(data<QByteArray>("reply"), 50, "");
-        const QImage shot = picture(plot);
-        for (int c = 0; c < 64; ++c) {
+            QByteArray column;
             for (int j = 0; j < 64; ++j) {
-                const int L = 255 - data<QVector<int>>("arrival").value(c * 64 + j, 0);
-                if (cell(plot, shot, c, j) != QColor(L, L, 0))
-                    QFAIL(qPrintable(QString("cell %1, %2 is not %3").arg(c).arg(j).arg(L)));
+                all << sampleOf(c, j);
+                column += char(sampleOf(c, j));
             }
+            wellFormed += column + "\r\n";
+            bare += column;
+            moved += column.left(c) + (c % 2 ? "\n" : "\r\r\n\n") + column.mid(c);
         }
-    }
-
-    // The picture, pixel for pixel, against one rectangle item per cell; the
-    // text lines for the offline window (opening "0.00 UI / 000 mV").
-    void pixelIdentity_data()
-    {
-        columns<QByteArray, int, QString, int>({"reply", "gain", "view", "height"});
+        QByteArray shifted = wellFormed;
+        shifted.remove(2 * 66 + 5, 1); // column 2 loses its row 5: the rest shifts
+        QVector<int> lessOne = all;
+        lessOne.remove(2 * 64 + 5);
+        const auto arrival = [](const char *name, const QByteArray &reply, const QVector<int> &a) {
+            QTest::newRow(name) << reply << 50 << QString() << 300 << -1 << 0 << a;
+        };
+        arrival("well formed", wellFormed, all);
+        arrival("no line ends", bare, all);
+        arrival("line ends inside the lines", "\r\n" + moved, all);
+        arrival("bytes after the last sample", wellFormed + QByteArray(300, 'w'), all);
+        arrival("a sample missing", shifted, lessOne);
+        arrival("short", wellFormed.left(10 * 66 + 20), all.mid(0, 10 * 64 + 20));
+        // Simulated scans.
         const QByteArray scan = sim::Engine("Corvane NanoTb", 7).eyeScan(4);
         QByteArray odd = scan.left(3000);
         odd.insert(700, "\r\r\n");
         odd.remove(1500, 1);
-        QTest::newRow("derivative") << scan << 75 << "d" << 300;
-        QTest::newRow("normal, gain 1") << scan << 1 << "" << 300;
-        QTest::newRow("inverted, gain 100") << scan << 100 << "i" << 300;
-        QTest::newRow("bw inverted") << sim::Engine().eyeScan(1) << 40 << "dbi" << 300;
-        QTest::newRow("odd reply") << odd << 75 << "d" << 300;
-        QTest::newRow("taller plot") << scan << 75 << "d" << 320;
+        QTest::newRow("scan") << scan << 75 << "d" << 300 << -1 << 0 << QVector<int>();
+        QTest::newRow("scan, inverted, gain 100")
+            << scan << 100 << "i" << 300 << -1 << 0 << QVector<int>();
+        QTest::newRow("scan, bw inverted")
+            << sim::Engine().eyeScan(1) << 40 << "dbi" << 300 << -1 << 0 << QVector<int>();
+        QTest::newRow("odd reply") << odd << 75 << "d" << 300 << -1 << 0 << QVector<int>();
+        QTest::newRow("taller plot") << scan << 75 << "d" << 320 << -1 << 0 << QVector<int>();
     }
-    void pixelIdentity()
+    void drawing()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, gain);
         QFETCH(QString, view);
         QFETCH(int, height);
+        QFETCH(int, L);
+        QFETCH(QVector<int>, arrival);
         auto *plotView = control<QGraphicsView>(plot, "PlotWindow");
         plotView->resize(256, height);
         draw(QByteArray(5000, 'U'), gain, view); // drawn twice: kept items are refreshed
         plot->setEyeData(reply);
         const QImage ours = picture(plot);
+        if (data<int>("row") >= 0)
+            QCOMPARE(cell(plot, ours, reply.size() > 64 ? 1 : 0, data<int>("row")),
+                     QColor(L, L, 0));
+        for (int c = 0; c < 64 && !arrival.isEmpty(); ++c) {
+            for (int j = 0; j < 64; ++j) {
+                const int level = 255 - arrival.value(c * 64 + j, 0);
+                if (cell(plot, ours, c, j) != QColor(level, level, 0))
+                    QFAIL(qPrintable(QString("cell %1, %2 is not %3").arg(c).arg(j).arg(level)));
+            }
+        }
         plotView->resize(256, 300);
         QCOMPARE(
             sceneTexts(plot),
@@ -281,9 +259,6 @@ private slots:
             pictures = QDir::homePath();
         save(QString()); // cancelled
         QCOMPARE(asked, pictures);
-        save(dir.filePath("no-such-folder/eye.png"));
-        QVERIFY2(message(plot).contains(name + ": No such file or directory") && red(plot),
-                 qPrintable(message(plot)));
         save(dir.filePath("eye"));
         QVERIFY2(message(plot).contains(name + ": the name has no suffix") && red(plot),
                  qPrintable(message(plot)));
@@ -334,12 +309,9 @@ private slots:
         QVERIFY2(sent[1].ms - sent->ms >= 1600 && sent[1].ms - sent->ms < 4000,
                  qPrintable(QString::number(sent[1].ms - sent->ms)));
         QCOMPARE(look(eye, "EyeMeas"), QString("0.63 UI / 125 mV"));
-        const QStringList texts = sceneTexts(eye);
-        QCOMPARE(texts.mid(0, 2), QStringList({"Horz: 0.5UI, 10.312500Gbps, 48.5pS (0.63 UI)",
-                                               "Vert: 200mV (125 mV)"}));
-        QVERIFY2(qAbs(QDateTime::fromString(texts[2].mid(28), Qt::TextDate)
-                          .secsTo(QDateTime::currentDateTime())) < 10,
-                 qPrintable(texts[2]));
+        QCOMPARE(
+            sceneTexts(eye).mid(0, 2),
+            QStringList({"Horz: 0.5UI, 10.312500Gbps, 48.5pS (0.63 UI)", "Vert: 200mV (125 mV)"}));
 
         const qint64 before = b.logSize();
         for (const char *box : {"PlotDeriv", "PlotBW", "PlotInvert", "PlotGain"}) {
@@ -427,9 +399,6 @@ private slots:
         QCOMPARE(header.mid(0, 4),
                  QList<QByteArray>({"Corvane eye scan", "rate 10312.5 Mbps", "scale 200mV",
                                     "eye opening 0.63 UI / 125 mV"}));
-        const QDateTime stamp =
-            QDateTime::fromString(header[4] + header[5], "'date 'yyyy-MM-dd'time 'hh:mm:ss");
-        QVERIFY2(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 20, rows[0].constData());
         const QByteArray &data = eye->eyeData(); // line c: column c, byte j: row j from the bottom
         for (int r = 0; r < 64; ++r) {
             const QList<QByteArray> values = rows[r + 1].chopped(1).split(',');

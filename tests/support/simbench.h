@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QtTest>
 #include <map>
 #include <memory>
@@ -52,11 +53,7 @@ inline char lampOf(const QWidget *window, const QString &name)
     if (auto *b = window->findChild<QAbstractButton *>(name))
         shown = b->icon().pixmap(lamp::pixmap(lamp::Grey).size()).toImage();
     else if (auto *l = window->findChild<QLabel *>(name))
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-        shown = l->pixmap().toImage();
-#else
-        shown = l->pixmap(Qt::ReturnByValue).toImage();
-#endif
+        shown = l->property("pixmap").value<QPixmap>().toImage();
     const char letters[] = "GRYg";
     for (int i = 0; i < 4 && !shown.isNull(); ++i) {
         const QImage lampImage = lamp::pixmap(lamp::Colour(i)).toImage();
@@ -86,6 +83,14 @@ inline QString look(const QWidget *w, const QString &name)
     if (auto *l = w->findChild<QLabel *>(name))
         return l->text().isEmpty() ? QString(QChar(lampOf(w, name))) : l->text();
     return QStringLiteral("<no control %1>").arg(name);
+}
+
+// A rich-text label as the user reads it.
+inline QString richText(const QWidget *w, const QString &name)
+{
+    QTextDocument doc;
+    doc.setHtml(control<QLabel>(w, name)->text());
+    return doc.toPlainText();
 }
 
 // "name=shown|..." for the names of `expected`, which has the same form: one
