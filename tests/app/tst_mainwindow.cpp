@@ -2,6 +2,7 @@
 // another on one window; the command line, which needs no display; the About box.
 #include "about/aboutbx.h"
 #include "support/simbench.h"
+#include "wavelength/wavelengthdb.h"
 
 #include <QDial>
 #include <QDoubleSpinBox>
@@ -16,8 +17,8 @@ bool shown(const QWidget *w, const char *name)
 }
 // The configuration as the window shows it: the pattern list and the slider's
 // span; the dial's span (per item of the range selector, when shown); the rate
-// field's step; the Rx units and point size; the controls shown; the custom
-// field's mask, text and tooltip.
+// field's step; the Rx units and point size; the controls shown, and whether
+// the wavelength button opens its dialog; the custom field's mask, text and tooltip.
 QString configuration(QWidget *w)
 {
     QStringList parts;
@@ -44,6 +45,10 @@ QString configuration(QWidget *w)
     for (const char *c : {"WaveLengBtn", "TempTxt", "XCVRBtn", "KnobLabel_12", "EyeButton"})
         if (shown(w, c))
             controls << c;
+    control<QAbstractButton>(w, "WaveLengBtn")->click();
+    if (!w->findChildren<WavelengthDB *>().isEmpty())
+        controls << "(opens the wavelength dialog)";
+    qDeleteAll(w->findChildren<WavelengthDB *>());
     parts << controls.join(' ');
     auto *custom = control<QLineEdit>(w, "CustPatBx");
     if (shown(w, "CustPatBx"))
@@ -83,16 +88,17 @@ private slots:
     {
         columns<int, QString>({"code", "configuration"});
         const QString transceiver = "WaveLengBtn TempTxt XCVRBtn KnobLabel_12";
+        const QString dialog = transceiver + " (opens the wavelength dialog)";
         QTest::newRow("as opened") << 0
                                    << "PatListNano 0-8 | dial 0-99 | step 0.1 | dBm 32pt | " +
                                           transceiver + " | HHHHHHHHHHHHHHHH  ";
         QTest::newRow("Nano") << 500110
                               << "PatListNano 0-8 | dial 125000-4250000 | step 1 | dBm 32pt | " +
-                                     transceiver +
+                                     dialog +
                                      " | HHHHHHHHHH AAAAAAAAAA Custom pattern (10 hex characters)";
         QTest::newRow("Tera")
             << 500120
-            << "PatListNanoTera 0-4 | dial 9953280-11317600 | step 1 | dBm 32pt | " + transceiver +
+            << "PatListNanoTera 0-4 | dial 9953280-11317600 | step 1 | dBm 32pt | " + dialog +
                    " | HHHHHHHHHHHHHHHH AAAAAAAAAAAAAAAA Custom pattern (16 hex "
                    "characters)";
         QTest::newRow("Span") << 500130
@@ -101,7 +107,8 @@ private slots:
         const QString ranges = "PatListT 0-8 | 9.950 - 14.50G first: 1.244 - 1.813G "
                                "1244160-1813000 2.488 - 3.325G 2488320-3625000 4.975 - 7.250G "
                                "4975000-7250000 9.950 - 14.50G 9953280-14500000";
-        const QString rest = " | step 1 | dBm 32pt | " + transceiver + " EyeButton";
+        const QString rest =
+            " | step 1 | dBm 32pt | " + transceiver + " EyeButton (opens the wavelength dialog)";
         QTest::newRow("NanoTa") << 50077041 << ranges + rest;
         QTest::newRow("NanoTb after NanoTa")
             << 50077063 << ranges + " 19.90 - 29.00G 19900000-29000000" + rest;

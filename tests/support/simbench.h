@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTextDocument>
@@ -39,10 +40,7 @@ template <class T> const T &data(const char *column)
 // A control of a window by its object name.
 template <class T = QWidget> T *control(const QWidget *window, const QString &name)
 {
-    T *c = window->findChild<T *>(name);
-    if (!c)
-        qWarning("no control named %s", qPrintable(name));
-    return c;
+    return window->findChild<T *>(name);
 }
 
 // The lamp a label or a button's icon shows: G green, R red, Y yellow, g grey,
@@ -80,6 +78,8 @@ inline QString look(const QWidget *w, const QString &name)
         return group->title();
     if (auto *b = w->findChild<QAbstractButton *>(name))
         return b->text();
+    if (auto *edit = w->findChild<QLineEdit *>(name))
+        return edit->text();
     if (auto *l = w->findChild<QLabel *>(name))
         return l->text().isEmpty() ? QString(QChar(lampOf(w, name))) : l->text();
     return QStringLiteral("<no control %1>").arg(name);
@@ -186,6 +186,16 @@ public:
         return out;
     }
     int count(const QByteArray &line, qint64 from = 0) const { return lines(from).count(line); }
+    // The command that followed `line` (the first since `from`), and how many
+    // milliseconds later by the instrument's clock.
+    QPair<QByteArray, qint64> after(const QByteArray &line, qint64 from) const
+    {
+        const QVector<sim::LoggedCommand> log = sim->commandLog();
+        for (int i = 0; i + 1 < log.size(); ++i)
+            if (log[i].index >= from && log[i].line == line)
+                return {log[i + 1].line, log[i + 1].ms - log[i].ms};
+        return {};
+    }
     // Waits until the instrument has received n more requests for a record.
     bool waitForRequests(int n, int timeoutMs = 5000)
     {

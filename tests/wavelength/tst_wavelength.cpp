@@ -1,5 +1,6 @@
 // The wavelength dialog as the user sees it: what it opens at, how the dials
-// follow each other, what OK and Cancel send, and on which models it opens.
+// follow each other, what OK and Cancel send. (On which models it opens: see
+// the main window's configuration.)
 #include "support/simbench.h"
 #include "wavelength/wavelengthdb.h"
 
@@ -149,22 +150,6 @@ private slots:
         QTRY_COMPARE(look(b.w.get(), "WaveLengBtn"), QString("1550.52 nm"));
         QVERIFY(b.waitForRequests(3));
         QCOMPARE(b.commands(from), QList<QByteArray>({"SetWL 1550.12", "SetWL 1550.52"}));
-    }
-
-    void opensOnTunableModelsOnly_data()
-    {
-        columns<int, bool>({"code", "opens"});
-        QTest::newRow("no unit") << 0 << false;
-        QTest::newRow("Nano") << 500110 << true;
-        QTest::newRow("Tera") << 500120 << true;
-        QTest::newRow("NanoTa") << 50077041 << true;
-        QTest::newRow("NanoTb") << 50077063 << true;
-        QTest::newRow("Span") << 500130 << false;
-    }
-    void opensOnTunableModelsOnly()
-    {
-        offline->SetBERTType(data<int>("code"));
-        QTEST(pressWavelength(*offline) != nullptr, "opens");
     }
 };
 
