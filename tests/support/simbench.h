@@ -163,10 +163,10 @@ public:
 
     Link *link() const { return w->link(); }
     QString portName() const { return sim->slavePath().mid(5); } // "/dev/pts/N" -> "pts/N"
-    template <class F> auto engine(F f) { return sim->withEngine(f); }
+    template <class F> auto engine(F f) const { return sim->withEngine(f); }
     qint64 logSize() const
     {
-        return sim->withEngine([](sim::Engine &e) { return e.commandsReceived(); });
+        return engine([](sim::Engine &e) { return e.commandsReceived(); });
     }
     // Lines the instrument received from the command numbered `from` on.
     QList<QByteArray> lines(qint64 from = 0) const
@@ -197,11 +197,10 @@ public:
         return {};
     }
     // Waits until the instrument has received n more requests for a record.
-    bool waitForRequests(int n, int timeoutMs = 5000)
+    bool waitForRequests(int n)
     {
         const qint64 from = logSize();
-        return QTest::qWaitFor([&] { return count("r", from) + count("rB", from) >= n; },
-                               timeoutMs);
+        return QTest::qWaitFor([&] { return lines(from).size() - commands(from).size() >= n; });
     }
     // Waits until the pending measurement cycle has run and none is scheduled.
     bool waitUntilPollingStopped()
