@@ -65,8 +65,7 @@ private slots:
             << "LEDSig=G|LEDSync=R|SliderPattern=8";
         QTest::newRow("Tera, rate x 10")
             << QByteArray("Corvane Tera") << QStringList{"rate=3b538000 pattern=5a"}
-            << "RateSetting=9953.280000|RateDial=9953280|"
-               "SliderPattern=4";
+            << "RateSetting=9953.280000|RateDial=9953280|SliderPattern=4";
         QTest::newRow("Span, Tx on") << span << QStringList{"wavelength=010000"} // byte 9: 1
                                      << "RxPowTxt=10.000|TxEnBtn=Tx: On|TxEnBtn@=G";
         QTest::newRow("Span, Tx off")
@@ -211,9 +210,10 @@ private slots:
                                   << "setpat C1";
         QTest::newRow("Span, empty")
             << QByteArray("Corvane Nano Span") << "" << 'A' << false << "setpat C0";
-        QTest::newRow("NanoTb") << QByteArray("Corvane NanoTb") << "" << 'A' << false
-                                << "setpat L,setpat 7,setpat 9,setpat 1,setpat 5,setpat 2,"
-                                   "setpat 3,setpat 8,setpat 6";
+        for (const char *model : {"Corvane NanoTa", "Corvane NanoTb"})
+            QTest::newRow(model) << QByteArray(model) << "" << 'A' << false
+                                 << "setpat L,setpat 7,setpat 9,setpat 1,setpat 5,setpat 2,"
+                                    "setpat 3,setpat 8,setpat 6";
     }
     void patterns()
     {
