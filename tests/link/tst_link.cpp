@@ -81,7 +81,6 @@ private slots:
         QCOMPARE(w->windowTitle(),
                  b.portName() + QString(": Corvane NanoTb SN %1 FW 2.61").arg(serial));
         QVERIFY(!control(w, "DisConectBtn")->isHidden() && !control(w, "RefreshBtn")->isEnabled());
-        QVERIFY(control(w, "PatListT")->isVisibleTo(w));
         const QString firstShown = "LEDCOM=G|RateRange=2.488 - 3.325G|TxEnBtn=Tx: ----|TxEnBtn@=g";
         QTRY_COMPARE(looks(w, firstShown), firstShown);
         QVERIFY(b.show({record("Corvane NanoTb", "rate=3d77a050")})); // 10312500000 bit/s

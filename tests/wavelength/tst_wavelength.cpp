@@ -120,7 +120,8 @@ private slots:
         QCOMPARE(d.windowTitle(), QString("Set Wavelength"));
         QCOMPARE(d.minimumSize(), QSize(368, 224));
         QCOMPARE(d.maximumSize(), QSize(368, 224));
-        if (QDial *moved = d.findChild<QDial *>(move.section(QRegularExpression("[-+=]"), 0, 0))) {
+        QDial *moved = d.findChild<QDial *>(move.section(QRegularExpression("[-+=]"), 0, 0));
+        if (!move.isEmpty()) {
             if (move.contains('='))
                 moved->setValue(move.section('=', 1).toInt());
             else
