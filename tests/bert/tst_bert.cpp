@@ -45,9 +45,9 @@ private slots:
         columns<QByteArray, QStringList, QString>({"model", "records", "shown"});
         const QByteArray nano = "Corvane Nano", span = "Corvane Nano Span", tb = "Corvane NanoTb";
         QTest::newRow("Nano, every read-out")
-            << nano << QStringList{"count=80000029"} // 2^40 bits
+            << nano << QStringList{"count=80000029 temperature=6f88"} // 2^40 bits, 42.16 C
             << "RateSetting=10.000000|LEDRate=G|CountTxt=1.100e+12|TimeTxt=1d 06:32:31|"
-               "RxPowTxt=10.0|TxEnBtn=Tx: +10.0 dBm|TxEnBtn@=G|WaveLengBtn=1550.12 nm|TempTxt=42.1|"
+               "RxPowTxt=10.0|TxEnBtn=Tx: +10.0 dBm|TxEnBtn@=G|WaveLengBtn=1550.12 nm|TempTxt=42.2|"
                "ErrorCntTxt=0.000e+00|BERText=0.000e-00|LEDBER=G|ErrorReset@=G|LEDSig=G|LEDSync=G|"
                "SliderPattern=8";
         QTest::newRow("Nano, the dial and a bit error rate")
