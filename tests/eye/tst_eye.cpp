@@ -132,6 +132,8 @@ class TstEye : public QObject
     BenchPool pool;
 
 private slots:
+    // Every test starts from the form's scale, whatever an earlier one chose.
+    void init() { QSettings().remove(QLatin1String(Eye::ScaleKey)); }
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
