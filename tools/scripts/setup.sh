@@ -3,7 +3,7 @@
 # the project into build/. Sourced by run.sh and test.sh.
 set -euo pipefail
 
-PACKAGES=(g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev
+PACKAGES=(g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev
           fonts-liberation2)
 
 missing=()
