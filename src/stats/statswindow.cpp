@@ -198,16 +198,16 @@ void StatsWindow::redrawPlot()
 
 QString StatsWindow::askPath(const QString &caption, const QString &name, const QString &filter)
 {
-    QSettings settings;
-    QString folder = settings.value(FolderKey).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    const QString path = askFileName(this, caption, QDir(folder).filePath(name), filter);
-    if (!path.isEmpty())
-        settings.setValue(FolderKey, QFileInfo(path).absolutePath());
-    return path;
+    // The folder of the last save, else Documents, else home: the first that exists.
+    QString folder = QDir::homePath();
+    for (const QString &f : {QSettings().value(FolderKey).toString(),
+                             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)}) {
+        if (!f.isEmpty() && QFileInfo(f).isDir()) {
+            folder = f;
+            break;
+        }
+    }
+    return askFileName(this, caption, QDir(folder).filePath(name), filter);
 }
 
 bool StatsWindow::saveFile(const QString &path, const QByteArray &bytes, QString *error)
@@ -228,6 +228,7 @@ void StatsWindow::report(const QString &path, const QString &error)
     if (error.isEmpty()) {
         ui->MessageTxt->setStyleSheet(QString());
         ui->MessageTxt->setText(tr("Saved %1").arg(shown));
+        QSettings().setValue(FolderKey, QFileInfo(path).absolutePath());
         qCInfo(lcStats).noquote() << "saved" << shown;
     } else {
         ui->MessageTxt->setStyleSheet(QStringLiteral("color: #c01010;"));

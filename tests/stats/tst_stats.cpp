@@ -18,7 +18,10 @@ void choose(QWidget *window, const char *box, const QString &text)
 }
 StatsWindow *openStatistics(MainWindow &w)
 {
-    control<QToolButton>(&w, "StatsBtn")->click();
+    auto *button = control<QToolButton>(&w, "StatsBtn");
+    if (button->toolTip() != QLatin1String("BER statistics"))
+        return nullptr;
+    button->click();
     return w.findChild<StatsWindow *>();
 }
 } // namespace
@@ -31,6 +34,9 @@ class TstStats : public QObject
 private slots:
     void initTestCase()
     {
+        // A home of its own: the settings and the Documents folder start empty.
+        qputenv("HOME", QFile::encodeName(dir.filePath("home")));
+        QVERIFY(QDir().mkpath(dir.filePath("home/Documents")));
         QStandardPaths::setTestModeEnabled(true);
         QSettings().clear();
     }
@@ -41,8 +47,9 @@ private slots:
         BerMonitor m;
         m.setClock([&] { return now; });
         StatsWindow window(&m);
-        QString path;
-        window.askFileName = [&](QWidget *, const QString &, const QString &, const QString &) {
+        QString path, proposed;
+        window.askFileName = [&](QWidget *, const QString &, const QString &p, const QString &) {
+            proposed = p;
             return path;
         };
         m.record(0, 1e9, 0, 10000000000);
@@ -73,6 +80,7 @@ private slots:
                                            "200.0,2000000000000,1,5.000e-13\r\n"
                                            "400.0,7000000000000,1,1.429e-13\r\n"));
         QCOMPARE(textOf(&window, "MessageTxt"), "Saved " + path);
+        QCOMPARE(proposed, dir.filePath("home/Documents/Corvane-BER-history.csv"));
 
         path = dir.filePath("no/such/folder/history.csv");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot save .*no/such/folder"));
@@ -82,6 +90,7 @@ private slots:
         if (control(&window, "SavePlotBtn")->isEnabled()) {
             path = dir.filePath("plot.png");
             control<QAbstractButton>(&window, "SavePlotBtn")->click();
+            QCOMPARE(proposed, dir.filePath("Corvane-BER-plot.png")); // where the last save went
             QCOMPARE(QImage(path).size(), control(&window, "Plot")->size());
         }
 
@@ -124,6 +133,19 @@ private slots:
         QTRY_VERIFY(!b.w->findChild<StatsWindow *>());
         window = openStatistics(*b.w);
         QVERIFY(textOf(window, "MeasuredTxt").endsWith("errors, BER 0.000e-00"));
+        QVERIFY(control<QCheckBox>(window, "StopLogBx")->isChecked());
+
+        // A new connection starts a new history: its first record comes after it.
+        b.w->on_DisConectBtn_clicked();
+        const double bitsBefore = textOf(b.w.get(), "CountTxt").toDouble();
+        QVERIFY(b.connectFirst());
+        QTRY_VERIFY(textOf(window, "MeasuredTxt") != "-");
+        QString csvPath = dir.filePath("after.csv");
+        window->askFileName = [&](QWidget *, auto &, auto &, auto &) { return csvPath; };
+        control<QAbstractButton>(window, "ExportCsvBtn")->click();
+        QFile csv(csvPath);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readAll().split('\n').at(1).split(',').at(1).toDouble() > bitsBefore);
     }
 };
 
