@@ -52,6 +52,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->setupUi(this);
     setFixedSize(size());
+    // A program left running for days keeps its diagnostics bounded.
+    ui->DebugOut->setMaximumBlockCount(2000);
     m_logToolTip = ui->LogBtn->toolTip();
 
     m_link->setPollInterval(proto::PollIntervalMs);
