@@ -186,6 +186,16 @@ int main(int argc, char *argv[])
             afterCycle();
     });
 
+    // Wait for the port search; under valgrind the instrument may answer too
+    // late for one, so search again a few times.
+    for (int attempt = 0; attempt < 5 && ports->count() < 2; ++attempt) {
+        QEventLoop wait;
+        QObject::connect(&w, &MainWindow::portsSearched, &wait, &QEventLoop::quit);
+        QTimer::singleShot(30000, &wait, &QEventLoop::quit);
+        if (attempt > 0)
+            w.FindSerialPorts();
+        wait.exec();
+    }
     if (ports->count() < 2) {
         std::fprintf(stderr, "the simulated instrument is not listed\n");
         return 1;

@@ -52,6 +52,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->setupUi(this);
     setFixedSize(size());
+    // A program left running for days keeps its diagnostics bounded.
+    ui->DebugOut->setMaximumBlockCount(2000);
     m_logToolTip = ui->LogBtn->toolTip();
 
     m_link->setPollInterval(proto::PollIntervalMs);
@@ -64,6 +66,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Time spent by another window's exchange is not silence of the instrument.
     connect(m_link, &Link::exchangeEnded, this, [this] { m_sinceRecord.start(); });
     watchPortListPopup();
+    setUpStatistics();
     connect(m_link, &Link::probesFinished, this, &MainWindow::listFoundPorts);
     // The ports are searched once the window is up: their answers take a
     // moment, and the window should not wait for them to appear.

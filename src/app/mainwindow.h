@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTime>
 #include <QtNumeric>
 #include <functional>
@@ -21,6 +22,8 @@ namespace bert {
 struct Measurement;
 }
 class QLabel;
+class BerMonitor;
+class StatsWindow;
 
 class MainWindow : public QMainWindow
 {
@@ -48,6 +51,9 @@ public:
     void stopTestLog() { stopLogging(); }
     bool testLogRunning() const { return m_logging != 0; }
 
+    // The statistics of the running measurement (stats/mainwindow_stats.cpp).
+    BerMonitor *statistics() const { return m_statistics; }
+
 signals:
     // A search of the serial ports has ended and the port list shows its result.
     void portsSearched();
@@ -62,6 +68,7 @@ public slots:
     void on_XCVRBtn_clicked();     // xcvr/mainwindow_xcvr.cpp
     void on_WaveLengBtn_clicked(); // wavelength/mainwindow_wavelength.cpp
     void on_AboutBtn_clicked();    // about/mainwindow_about.cpp
+    void showStatistics();         // stats/mainwindow_stats.cpp (the chart button StatsBtn)
 
     // --- link/mainwindow_link.cpp: discovery and connection -----------------
     void FindSerialPorts();
@@ -150,4 +157,9 @@ private:
     QFile m_logFile;
     QTime m_lastLogTime;
     QString m_logToolTip;
+
+    // stats/mainwindow_stats.cpp
+    void setUpStatistics();
+    BerMonitor *m_statistics = nullptr;
+    QPointer<StatsWindow> m_statsWindow;
 };

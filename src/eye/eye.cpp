@@ -67,6 +67,15 @@ Eye::Eye(QWidget *parent)
     };
     clock = [] { return QDateTime::currentDateTime(); };
 
+    // The scale chosen last time (in any eye window) is the scale of the next
+    // scan; the form's 200mV until one was chosen.
+    const int scale =
+        QSettings().value(QLatin1String(ScaleKey), ui->EyeScale->currentIndex()).toInt();
+    if (scale >= 0 && scale < ui->EyeScale->count())
+        ui->EyeScale->setCurrentIndex(scale);
+    connect(ui->EyeScale, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [](int index) { QSettings().setValue(QLatin1String(ScaleKey), index); });
+
     on_ScanBtn_clicked();
 }
 

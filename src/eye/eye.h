@@ -37,6 +37,7 @@ public:
     // the user's Pictures folder.
     static QString imageFolder();
     static constexpr char ImageFolderKey[] = "eye/imageFolder";
+    static constexpr char ScaleKey[] = "eye/scale"; // index of EyeScale
 
     // The reply of the last finished scan, as read.
     const QByteArray &eyeData() const { return EyeData; }

@@ -49,7 +49,6 @@ bool Link::open(const QString &path, QString *reason)
         return false;
     }
     m_port->setReadBufferSize(0);
-    m_lostReason.clear();
     emit opened(m_port->portName());
     return true;
 }
@@ -62,8 +61,7 @@ void Link::disconnectSession()
     if (m_port->isOpen())
         m_port->close();
     m_connected = 0;
-    m_lostReason = tr("Disconnected");
-    releaseLine(m_lostReason);
+    releaseLine(tr("Disconnected"));
     emit closed(QString());
 }
 
@@ -97,10 +95,10 @@ void Link::onError()
 
 void Link::lose(const QString &reason)
 {
-    m_lostReason = tr("Connection to the instrument was lost (%1)").arg(reason);
+    const QString why = tr("Connection to the instrument was lost (%1)").arg(reason);
     qCWarning(lcLink).noquote() << portName() + QStringLiteral(": connection lost: ") + reason;
-    releaseLine(m_lostReason);
-    emit closed(m_lostReason);
+    releaseLine(why);
+    emit closed(why);
 }
 
 // --- The command sender -------------------------------------------------------
@@ -281,11 +279,6 @@ void Link::recognise(int code)
 void Link::schedulePoll(int ms)
 {
     m_pollTimer->start(ms);
-}
-
-void Link::cancelPoll()
-{
-    m_pollTimer->stop();
 }
 
 bool Link::pollPending() const

@@ -9,7 +9,6 @@
 // the line every other request is refused with a reason the window can show.
 #pragma once
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -87,7 +86,6 @@ public:
     // Schedules the next cycle (pollDue). Only one is ever pending: scheduling
     // again moves the pending cycle instead of adding a second chain.
     void schedulePoll(int ms);
-    void cancelPoll();
     bool pollPending() const;
 
     // --- Exchanges -------------------------------------------------------
@@ -114,14 +112,6 @@ public:
     // loop (never from inside this call), unless the owner goes away first.
     void collect(QObject *owner, const Collect &what, CollectDone done);
 
-    // The link as the instrument left it (for a pending collection or a
-    // window that is told why it stopped).
-    QString lostReason() const { return m_lostReason; }
-
-    // Blocks for ms milliseconds while collecting whatever the port receives
-    // (the waits of the identification and disconnection steps).
-    QByteArray collectFor(int ms);
-
     // --- The recognised model --------------------------------------------
     int model() const { return m_model; }
     // Records the model of the session's instrument (a unit type code).
@@ -138,6 +128,9 @@ signals:
     void probesFinished(const QVector<Link::Probe> &results);
 
 private:
+    // Blocks for ms milliseconds while collecting whatever the port receives
+    // (the waits of the identification and disconnection steps).
+    QByteArray collectFor(int ms);
     void onError();
     void lose(const QString &reason);
     void finishCollect(Collected how);
@@ -153,7 +146,6 @@ private:
     char m_side = 'A';
     int m_pollInterval = 100;
     int m_model = 0;
-    QString m_lostReason;
 
     QObject *m_owner = nullptr; // the window whose exchange holds the line
     QString m_ownerWhat;

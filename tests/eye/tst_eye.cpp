@@ -82,11 +82,13 @@ class TstEye : public QObject
     }
 
 private slots:
+    // Every test starts from the form's scale, whatever an earlier one chose.
+    void init() { QSettings().remove(QLatin1String(Eye::ScaleKey)); }
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName("Corvane");
-        QCoreApplication::setApplicationName("corvane");
-        QSettings().remove(Eye::ImageFolderKey);
+        // The parts of this test run at once: each keeps settings of its own.
+        QCoreApplication::setApplicationName(
+            QString("tst_eye-%1").arg(QCoreApplication::applicationPid()));
         portcatalog::clearExtras();
         offline = std::make_unique<MainWindow>();
         QVERIFY(QSignalSpy(offline.get(), &MainWindow::portsSearched).wait(5000));
@@ -100,6 +102,7 @@ private slots:
     {
         offline.reset();
         pool.clear();
+        QFile::remove(QSettings().fileName());
     }
 
     // Replies drawn with the display controls (d derivative, b black and white,

@@ -93,6 +93,13 @@ inline QString richText(const QWidget *w, const QString &name)
     return doc.toPlainText();
 }
 
+// The text of a label, else what the control shows.
+inline QString textOf(const QWidget *w, const char *name)
+{
+    auto *label = w->findChild<QLabel *>(name);
+    return label ? label->text() : look(w, name);
+}
+
 // "name=shown|..." for the names of `expected`, which has the same form: one
 // comparison shows every difference.
 inline QString looks(const QWidget *w, const QString &expected)

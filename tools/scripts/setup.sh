@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/scripts/need.sh"
 
-need g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev \
+need g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev \
      fonts-liberation2 help2man
 
 build="${CORVANE_BUILD_DIR:-$root/build}"
