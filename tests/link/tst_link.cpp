@@ -62,7 +62,6 @@ private slots:
                      "^pts/no-such-deviceUSB Serial Device \\(cannot open: .+\\)$")) >= 0,
                  qPrintable(b.debugText()));
         QTEST(b.count("?"), "queries");
-        QCOMPARE(lampOf(b.w.get(), "LEDCOM"), 'g');
     }
 
     // The title shows the identification on one line; the window is set up for

@@ -93,11 +93,10 @@ inline QString richText(const QWidget *w, const QString &name)
     return doc.toPlainText();
 }
 
-// The text of a label, else what the control shows.
+// What a control shows (the statistics tests' name for it).
 inline QString textOf(const QWidget *w, const char *name)
 {
-    auto *label = w->findChild<QLabel *>(name);
-    return label ? label->text() : look(w, name);
+    return look(w, name);
 }
 
 // "name=shown|..." for the names of `expected`, which has the same form: one
