@@ -15,8 +15,10 @@ display=":$(( 90 + RANDOM % 9 ))"
 export DISPLAY="$display"
 Xvfb "$display" -screen 0 1024x700x24 >/dev/null 2>&1 &
 xvfb=$!
-sims=()
-cleanup() { kill "${sims[@]}" "$xvfb" 2>/dev/null || true; }
+# start_sim runs in a command substitution (a subshell), so the simulators'
+# process ids are kept in a file for the clean-up.
+sim_pids="$(mktemp)"
+cleanup() { kill $(cat "$sim_pids") "$xvfb" 2>/dev/null || true; rm -f "$sim_pids"; }
 trap cleanup EXIT
 sleep 1
 
@@ -24,7 +26,7 @@ now() { perl -MTime::HiRes=time -e 'printf "%.6f\n", time'; }
 start_sim() { # model [fault] -> prints the pty path
     local out; out="$(mktemp)"
     "$build/sim/corvane-sim" --model "$1" ${2:+--fault "$2"} >"$out" 2>/dev/null &
-    sims+=($!)
+    echo $! >>"$sim_pids"
     for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
     head -1 "$out"; rm -f "$out"
 }
