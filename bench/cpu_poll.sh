@@ -30,12 +30,16 @@ sleep 0.5
 DISPLAY="$display" xdotool key Down Return
 sleep 3
 ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+user_ticks() { awk '{print $14}' "/proc/$app/stat"; }
+wakeups() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$app/status"; }
 rss() { awk '/VmRSS/{print $2}' "/proc/$app/status"; }
 hz="$(getconf CLK_TCK)"
-t0="$(ticks)"; rss0="$(rss)"
+t0="$(ticks)"; u0="$(user_ticks)"; w0="$(wakeups)"; rss0="$(rss)"
 sleep "$seconds"
-t1="$(ticks)"; rss1="$(rss)"
+t1="$(ticks)"; u1="$(user_ticks)"; w1="$(wakeups)"; rss1="$(rss)"
 cpu="$(echo "scale=3; ($t1 - $t0) / $hz" | bc)"
 echo "corvane polling for ${seconds} s: ${cpu} s CPU = $(echo "scale=3; 100 * $cpu / $seconds" | bc) % of a core," \
      "$(echo "scale=3; 1000 * $cpu / ($seconds * 10)" | bc) ms per cycle"
+echo "of it in the kernel: $(echo "scale=3; ($t1 - $t0 - $u1 + $u0) / $hz" | bc) s;" \
+     "wake-ups (voluntary context switches): $(( (w1 - w0) / (seconds * 10) )) per cycle"
 echo "RSS: ${rss0} KiB at start, ${rss1} KiB at the end"
