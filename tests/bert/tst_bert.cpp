@@ -28,9 +28,8 @@ class TstBert : public QObject
 private slots:
     void initTestCase()
     {
-        portcatalog::clearExtras();
-        offline = std::make_unique<MainWindow>();
-        QVERIFY(QSignalSpy(offline.get(), &MainWindow::portsSearched).wait(5000));
+        offline = offlineWindow();
+        QVERIFY(offline);
     }
     void cleanupTestCase()
     {

@@ -89,9 +89,8 @@ private slots:
         // The parts of this test run at once: each keeps settings of its own.
         QCoreApplication::setApplicationName(
             QString("tst_eye-%1").arg(QCoreApplication::applicationPid()));
-        portcatalog::clearExtras();
-        offline = std::make_unique<MainWindow>();
-        QVERIFY(QSignalSpy(offline.get(), &MainWindow::portsSearched).wait(5000));
+        offline = offlineWindow();
+        QVERIFY(offline);
         plot = openEye(offline.get()); // at the rate of 0
         plot->clock = [] { return FixedNow; };
         control<QDoubleSpinBox>(offline.get(), "RateSetting")->setValue(10312.5);

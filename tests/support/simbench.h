@@ -238,6 +238,17 @@ public:
     }
 };
 
+// A main window with no instrument, once its first port search has ended;
+// null when the search never ends.
+inline std::unique_ptr<MainWindow> offlineWindow()
+{
+    portcatalog::clearExtras();
+    auto w = std::make_unique<MainWindow>();
+    if (!QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000))
+        w.reset();
+    return w;
+}
+
 // Connected windows kept across the data rows of a test, one per model.
 class BenchPool
 {

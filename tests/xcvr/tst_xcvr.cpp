@@ -27,14 +27,16 @@ class TstXcvr : public QObject
     Q_OBJECT
     BenchPool pool;
 
-    // A new dialog of a live window on side A, with the line free.
+    // A new dialog of a live window on side A, with the line free; null when
+    // the line stays taken.
     XCVRUtils *open(const QByteArray &model, SimBench **bench)
     {
         SimBench &b = pool.live(model);
         qDeleteAll(b.w->findChildren<XCVRUtils *>());
         b.link()->setSide('A');
-        QTest::qWaitFor([&] { return !b.link()->busy() && b.link()->pollPending(); }, 5000);
         *bench = &b;
+        if (!QTest::qWaitFor([&] { return !b.link()->busy() && b.link()->pollPending(); }, 5000))
+            return nullptr;
         b.w->on_XCVRBtn_clicked(); // the button's slot: the button is hidden on some models
         return b.w->findChildren<XCVRUtils *>().value(0);
     }
@@ -59,6 +61,7 @@ class TstXcvr : public QObject
         QFETCH(QString, box);
         SimBench *b;
         XCVRUtils *d = open(data<QByteArray>("model"), &b);
+        QVERIFY(d);
         for (const QString &field : typed.split(';', Qt::SkipEmptyParts)) {
             if (auto *edit = d->findChild<QLineEdit *>(field.section('=', 0, 0)))
                 edit->setText(field.section('=', 1));
@@ -212,6 +215,7 @@ private slots:
     {
         SimBench *b;
         XCVRUtils *d = open(data<QByteArray>("model"), &b);
+        QVERIFY(d);
         QCOMPARE(d->windowTitle(), QString("Transceiver Utilities"));
         QCOMPARE(d->maximumSize(), d->minimumSize());
         QTEST(control<QComboBox>(d, "RegTypeBx")->count(), "types"); // "Diag", then "Info"
@@ -239,6 +243,7 @@ private slots:
     {
         SimBench *b;
         XCVRUtils *d = open(data<QByteArray>("model"), &b);
+        QVERIFY(d);
         control<QComboBox>(d, "RegTypeBx")->setCurrentIndex(data<int>("typeIndex"));
         b->link()->setSide('B');
         control<QLineEdit>(d, "AddressBx")->setText(data<QString>("address"));
@@ -260,6 +265,7 @@ private slots:
     {
         SimBench *b;
         XCVRUtils *d = open(Sfp, &b);
+        QVERIFY(d);
         b->link()->setSide('B');
         const qint64 from = b->logSize();
         QElapsedTimer sinceClick;
@@ -289,6 +295,7 @@ private slots:
     {
         SimBench *b;
         XCVRUtils *d = open(Sfp, &b);
+        QVERIFY(d);
         const qint64 from = b->logSize();
         click(d, "ClearXcvrBtn"); // 80 to F7: several seconds
         QTRY_VERIFY(b->count("RdSFP D 81", from) >= 1);
