@@ -15,9 +15,8 @@
 //   per-call statistics over enough cycles. --cycles 0 skips it.
 // Figures are printed only; nothing is asserted.
 #include "app/mainwindow.h"
+#include "benchsupport.h"
 #include "link/link.h"
-#include "link/portcatalog.h"
-#include "ptysimulator.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -27,23 +26,15 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <vector>
 
 namespace {
 
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
+using bench::threadCpuNs;
 
 struct Sample {
     qint64 cpuNs;
@@ -64,17 +55,9 @@ void printStats(const char *title, std::vector<qint64> ns)
         std::printf("  %-34s no samples\n", title);
         return;
     }
-    std::sort(ns.begin(), ns.end());
-    double sum = 0;
-    for (qint64 v : ns)
-        sum += double(v);
-    const size_t n = ns.size();
-    const size_t p99 = std::min(n - 1, size_t(std::ceil(0.99 * double(n))) - 1);
-    const double median =
-        n % 2 ? double(ns[n / 2]) : (double(ns[n / 2 - 1]) + double(ns[n / 2])) / 2;
-    std::printf("  %-34s n=%-6zu mean %.4f  median %.4f  p99 %.4f  max %.4f ms\n", title, n,
-                sum / double(n) / 1e6, median / 1e6, double(ns[p99]) / 1e6,
-                double(ns.back()) / 1e6);
+    const bench::Figures f = bench::figures(std::move(ns));
+    std::printf("  %-34s n=%-6zu mean %.4f  median %.4f  p99 %.4f  max %.4f ms\n", title, f.n,
+                f.mean, f.median, f.p99, f.max);
 }
 
 void report(const char *phase, const Recorder &r)
@@ -142,14 +125,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    sim::PtySimulator sim;
-    QString error;
-    if (!sim.start("Corvane NanoTb", &error)) {
-        std::fprintf(stderr, "cannot start the simulated instrument: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.withEngine([](sim::Engine &e) { e.setRateBps(10312500000LL); });
-    portcatalog::addExtra(sim.slavePath(), QStringLiteral("USB Serial Device"));
+    const auto sim = bench::listedSimulator("Corvane NanoTb");
+    sim->withEngine([](sim::Engine &e) { e.setRateBps(10312500000LL); });
 
     MainWindow w;
     if (!hidden)
@@ -203,7 +180,7 @@ int main(int argc, char *argv[])
     ports->setCurrentIndex(1);
     emit ports->activated(1);
     if (!link->connected()) {
-        std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim.slavePath()));
+        std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim->slavePath()));
         return 1;
     }
     // Warm up: let the first records arrive before measuring.
@@ -211,7 +188,7 @@ int main(int argc, char *argv[])
     current = &warmup;
     runUntil([&] { return warmup.records >= 5; }, 5000);
 
-    std::printf("Corvane NanoTb on %s, window %s, Qt %s\n", qPrintable(sim.slavePath()),
+    std::printf("Corvane NanoTb on %s, window %s, Qt %s\n", qPrintable(sim->slavePath()),
                 hidden ? "hidden" : "shown (offscreen)", qVersion());
 
     // Phase 1: the program's own pace.

@@ -13,6 +13,7 @@
 // dragging). CPU time of the GUI thread and wall time. Figures are printed
 // only; nothing is asserted.
 #include "app/mainwindow.h"
+#include "benchsupport.h"
 #include "eye/eye.h"
 #include "link/portcatalog.h"
 #include "simengine.h"
@@ -27,45 +28,17 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <vector>
 
 namespace {
 
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-qint64 wallNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
+using bench::threadCpuNs;
+using bench::wallNs;
 
-struct Stats {
-    double mean, median, p99, max;
-};
-Stats stats(std::vector<qint64> ns)
-{
-    std::sort(ns.begin(), ns.end());
-    double sum = 0;
-    for (qint64 v : ns)
-        sum += double(v);
-    const size_t n = ns.size();
-    const size_t p99 = std::min(n - 1, size_t(std::ceil(0.99 * double(n))) - 1);
-    const double median =
-        n % 2 ? double(ns[n / 2]) : (double(ns[n / 2 - 1]) + double(ns[n / 2])) / 2;
-    return {sum / double(n) / 1e6, median / 1e6, double(ns[p99]) / 1e6, double(ns.back()) / 1e6};
-}
-void printRow(const char *title, const Stats &s)
+void printRow(const char *title, const bench::Figures &s)
 {
     std::printf("| %-42s | %8.4f | %8.4f | %8.4f | %8.4f |\n", title, s.mean, s.median, s.p99,
                 s.max);
@@ -172,12 +145,12 @@ int main(int argc, char *argv[])
                 "max");
     std::printf("|%s|----------|----------|----------|----------|\n", std::string(44, '-').c_str());
     const char *names[2] = {"4096 items", "one image"};
-    Stats s[2][4];
+    bench::Figures s[2][4];
     for (int k = 0; k < 2; ++k) {
-        s[k][0] = stats(t[k].callCpu);
-        s[k][1] = stats(t[k].callWall);
-        s[k][2] = stats(t[k].paintedCpu);
-        s[k][3] = stats(t[k].paintedWall);
+        s[k][0] = bench::figures(t[k].callCpu);
+        s[k][1] = bench::figures(t[k].callWall);
+        s[k][2] = bench::figures(t[k].paintedCpu);
+        s[k][3] = bench::figures(t[k].paintedWall);
     }
     const char *figures[4] = {"call, CPU", "call, wall", "call + paint, CPU", "call + paint, wall"};
     for (int f = 0; f < 4; ++f)

@@ -17,8 +17,7 @@
 //   bench_stats [--seconds S]      (default 30)
 #include "app/mainwindow.h"
 #include "link/link.h"
-#include "link/portcatalog.h"
-#include "ptysimulator.h"
+#include "benchsupport.h"
 #include "stats/bermonitor.h"
 #include "stats/statswindow.h"
 
@@ -31,17 +30,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace {
 
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
+using bench::threadCpuNs;
 
 void runFor(int ms)
 {
@@ -56,29 +49,13 @@ struct Phase {
     double seconds = 0;
 };
 
-double mean(const std::vector<qint64> &v)
-{
-    double sum = 0;
-    for (qint64 x : v)
-        sum += double(x);
-    return v.empty() ? 0 : sum / double(v.size()) / 1e6;
-}
-
-double percentile(std::vector<qint64> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return double(v[std::min(v.size() - 1, size_t(p * double(v.size())))]) / 1e6;
-}
-
 void print(const char *name, const Phase &p)
 {
-    const size_t n = p.slotNs.size();
+    const bench::Figures slot = bench::figures(p.slotNs);
     std::printf("  %-7s cycles %4zu  slot CPU mean %.4f  median %.4f  p99 %.4f ms   "
                 "GUI thread CPU per cycle %.4f ms\n",
-                name, n, mean(p.slotNs), percentile(p.slotNs, 0.5), percentile(p.slotNs, 0.99),
-                n ? double(p.threadNs) / 1e6 / double(n) : 0.0);
+                name, slot.n, slot.mean, slot.median, slot.p99,
+                slot.n ? double(p.threadNs) / 1e6 / double(slot.n) : 0.0);
 }
 
 } // namespace
@@ -100,18 +77,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
     QCoreApplication::setApplicationName(QStringLiteral("bench_stats"));
 
-    sim::PtySimulator sim;
-    QString error;
-    if (!sim.start("Corvane NanoTb", &error)) {
-        std::fprintf(stderr, "cannot start the simulated instrument: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.withEngine([](sim::Engine &e) {
+    const auto sim = bench::listedSimulator("Corvane NanoTb");
+    sim->withEngine([](sim::Engine &e) {
         e.setRateBps(10312500000LL);
         e.setBitErrorRate(1e-12);
         e.injectErrors(2000);
     });
-    portcatalog::addExtra(sim.slavePath(), QStringLiteral("USB Serial Device"));
 
     MainWindow w;
     w.show();
@@ -139,7 +110,7 @@ int main(int argc, char *argv[])
     emit ports->activated(1);
     runFor(1500);
     if (monitor->history().isEmpty()) {
-        std::fprintf(stderr, "no records from %s\n", qPrintable(sim.slavePath()));
+        std::fprintf(stderr, "no records from %s\n", qPrintable(sim->slavePath()));
         return 1;
     }
 
@@ -163,7 +134,7 @@ int main(int argc, char *argv[])
     const qint64 offset = week - fill.elapsed();
     monitor->setClock([&fill, offset] { return offset + fill.elapsed(); });
 
-    std::printf("Corvane NanoTb on %s, Qt %s, offscreen\n", qPrintable(sim.slavePath()),
+    std::printf("Corvane NanoTb on %s, Qt %s, offscreen\n", qPrintable(sim->slavePath()),
                 qVersion());
     std::printf("History: %lld records over 7 days appended in %.3f s CPU (%.1f ns each); "
                 "%d buckets of %.1f s, %d plotted points\n",
@@ -199,7 +170,8 @@ int main(int argc, char *argv[])
     print("closed", closed);
     print("open", open);
     std::printf("  ratio open/closed: slot CPU %.2f, GUI thread CPU %.2f   (target <= 2)\n",
-                mean(open.slotNs) / std::max(1e-9, mean(closed.slotNs)),
+                bench::figures(open.slotNs).mean /
+                    std::max(1e-9, bench::figures(closed.slotNs).mean),
                 (double(open.threadNs) / double(std::max<size_t>(1, open.slotNs.size()))) /
                     std::max(1.0, double(closed.threadNs) /
                                       double(std::max<size_t>(1, closed.slotNs.size()))));

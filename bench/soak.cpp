@@ -9,10 +9,9 @@
 // Figures are printed only; nothing is asserted. Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise.
 #include "app/mainwindow.h"
+#include "benchsupport.h"
 #include "bert/measurementrecord.h"
 #include "link/link.h"
-#include "link/portcatalog.h"
-#include "ptysimulator.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -76,16 +75,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     std::unique_ptr<sim::PtySimulator> sim;
-    auto plugIn = [&sim] {
-        sim = std::make_unique<sim::PtySimulator>();
-        QString error;
-        if (!sim->start("Corvane NanoTb", &error)) {
-            std::fprintf(stderr, "cannot start the simulated instrument: %s\n", qPrintable(error));
-            std::exit(1);
-        }
-        portcatalog::clearExtras();
-        portcatalog::addExtra(sim->slavePath(), QStringLiteral("USB Serial Device"));
-    };
+    auto plugIn = [&sim] { sim = bench::listedSimulator("Corvane NanoTb"); };
     plugIn();
 
     MainWindow w;
