@@ -23,19 +23,9 @@ class TstBert : public QObject
 {
     Q_OBJECT
     BenchPool pool;
-    std::unique_ptr<MainWindow> offline; // no instrument
 
 private slots:
-    void initTestCase()
-    {
-        offline = offlineWindow();
-        QVERIFY(offline);
-    }
-    void cleanupTestCase()
-    {
-        offline.reset();
-        pool.clear();
-    }
+    void cleanupTestCase() { pool.clear(); }
 
     // Records, in order, and what the window shows after the last.
     void readouts_data()
@@ -123,10 +113,12 @@ private slots:
     void dialSnapsWhileDragged()
     {
         QFETCH(int, dial);
+        MainWindow *offline = pool.offline();
+        QVERIFY(offline);
         offline->SetBERTType(500110);
-        control<QCheckBox>(offline.get(), "StandRates")->setChecked(data<bool>("standard"));
-        auto *d = control<QDial>(offline.get(), "RateDial");
-        auto *field = control<QDoubleSpinBox>(offline.get(), "RateSetting");
+        control<QCheckBox>(offline, "StandRates")->setChecked(data<bool>("standard"));
+        auto *d = control<QDial>(offline, "RateDial");
+        auto *field = control<QDoubleSpinBox>(offline, "RateSetting");
         d->setSliderDown(true);
         d->setValue(dial);
         QTEST(field->value(), "field");

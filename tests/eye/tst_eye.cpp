@@ -68,7 +68,7 @@ class TstEye : public QObject
 {
     Q_OBJECT
     BenchPool pool;
-    std::unique_ptr<MainWindow> offline; // no instrument, rate 10312.5
+    MainWindow *offline = nullptr; // no instrument, rate 10312.5
     Eye *plot = nullptr;                 // an eye window of it, for pictures
 
     // Sets the display controls (d derivative, b black and white, i invert) and draws.
@@ -89,17 +89,16 @@ private slots:
         // The parts of this test run at once: each keeps settings of its own.
         QCoreApplication::setApplicationName(
             QString("tst_eye-%1").arg(QCoreApplication::applicationPid()));
-        offline = offlineWindow();
+        offline = pool.offline();
         QVERIFY(offline);
-        plot = openEye(offline.get()); // at the rate of 0
+        plot = openEye(offline); // at the rate of 0
         plot->clock = [] { return FixedNow; };
-        control<QDoubleSpinBox>(offline.get(), "RateSetting")->setValue(10312.5);
+        control<QDoubleSpinBox>(offline, "RateSetting")->setValue(10312.5);
         plot->show();
         QVERIFY(QTest::qWaitForWindowExposed(plot));
     }
     void cleanupTestCase()
     {
-        offline.reset();
         pool.clear();
         QFile::remove(QSettings().fileName());
     }
@@ -264,7 +263,7 @@ private slots:
         save(dir.filePath("eye"));
         QVERIFY2(message(plot).contains(name + ": the name has no suffix") && red(plot),
                  qPrintable(message(plot)));
-        QVERIFY(control<QPlainTextEdit>(offline.get(), "DebugOut")
+        QVERIFY(control<QPlainTextEdit>(offline, "DebugOut")
                     ->toPlainText()
                     .contains("Image not saved: " + dir.filePath("eye")));
         QCOMPARE(asked, pictures);      // nothing saved, nothing remembered

@@ -238,21 +238,23 @@ public:
     }
 };
 
-// A main window with no instrument, once its first port search has ended;
-// null when the search never ends.
-inline std::unique_ptr<MainWindow> offlineWindow()
-{
-    portcatalog::clearExtras();
-    auto w = std::make_unique<MainWindow>();
-    if (!QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000))
-        w.reset();
-    return w;
-}
-
-// Connected windows kept across the data rows of a test, one per model.
+// Windows kept across the data rows of a test: connected ones, one per model,
+// and one with no instrument.
 class BenchPool
 {
 public:
+    // The window with no instrument, once its first port search has ended;
+    // null when the search never ends.
+    MainWindow *offline()
+    {
+        if (!m_offline) {
+            portcatalog::clearExtras();
+            m_offline = std::make_unique<MainWindow>();
+            if (!QSignalSpy(m_offline.get(), &MainWindow::portsSearched).wait(5000))
+                m_offline.reset();
+        }
+        return m_offline.get();
+    }
     SimBench &live(const QByteArray &model)
     {
         auto &b = m_benches[model];
@@ -263,8 +265,13 @@ public:
         }
         return *b;
     }
-    void clear() { m_benches.clear(); }
+    void clear()
+    {
+        m_offline.reset();
+        m_benches.clear();
+    }
 
 private:
+    std::unique_ptr<MainWindow> m_offline;
     std::map<QByteArray, std::unique_ptr<SimBench>> m_benches;
 };

@@ -45,19 +45,9 @@ class TstWavelength : public QObject
 {
     Q_OBJECT
     BenchPool pool;
-    std::unique_ptr<MainWindow> offline; // no instrument connected
 
 private slots:
-    void initTestCase()
-    {
-        offline = offlineWindow();
-        QVERIFY(offline);
-    }
-    void cleanupTestCase()
-    {
-        offline.reset();
-        pool.clear();
-    }
+    void cleanupTestCase() { pool.clear(); }
 
     // What the dialog opens at for the main window's read-out, and a user's
     // move of either dial: a value, one step down (-) or up (+).
@@ -115,7 +105,8 @@ private slots:
     void dials()
     {
         QFETCH(QString, move);
-        WavelengthDB d(offline.get(), data<QString>("readout"));
+        QVERIFY(pool.offline());
+        WavelengthDB d(pool.offline(), data<QString>("readout"));
         QCOMPARE(d.windowTitle(), QString("Set Wavelength"));
         QCOMPARE(d.maximumSize(), d.minimumSize());
         QDial *moved = d.findChild<QDial *>(move.section(QRegularExpression("[-+=]"), 0, 0));
