@@ -5,21 +5,12 @@
 #include "link/protocol.h"
 #include "ui_mainwindow.h"
 #include "widgets/lamps.h"
+#include "widgets/settext.h"
 
 #include <QDateTime>
 
 namespace {
-// Sets a label's text only when it changes (the cycle runs ten times a second).
-void setText(QLabel *label, const QString &text)
-{
-    if (label->text() != text)
-        label->setText(text);
-}
-void setText(QAbstractButton *button, const QString &text)
-{
-    if (button->text() != text)
-        button->setText(text);
-}
+using widgets::setTextIfChanged;
 
 // After this long without a valid record the read-outs are shown as stale.
 constexpr int SilenceMs = 1000;
@@ -111,14 +102,14 @@ void MainWindow::showRecord(const bert::Measurement &m)
     // shown (most fields stay the same from one record to the next).
     Shown &was = m_shown;
     if (changed(was.rx, model.rxShowsRate ? double(m.rateBps) : m.rxDbm))
-        setText(ui->RxPowTxt, model.rxShowsRate ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
+        setTextIfChanged(ui->RxPowTxt, model.rxShowsRate ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
                                                 : bert::rxPowerText(m.rxDbm));
     if (model.txSource == bert::TxSource::Flag) {
         m_txState = m.txFlag ? '1' : '0';
-        setText(ui->TxEnBtn, m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
+        setTextIfChanged(ui->TxEnBtn, m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
     } else {
         if (changed(was.tx, m.txDbm))
-            setText(ui->TxEnBtn, bert::txPowerText(m.txDbm));
+            setTextIfChanged(ui->TxEnBtn, bert::txPowerText(m.txDbm));
         const double tx = bert::powerOutOfRange(m.txDbm) ? -40.0 : m.txDbm;
         if (m_txState == '3')
             m_txState = tx > -40.0 ? '1' : '0';
@@ -126,9 +117,9 @@ void MainWindow::showRecord(const bert::Measurement &m)
     lamp::show(ui->TxEnBtn, m_txState == '1' ? lamp::Green : lamp::Grey);
 
     if (changed(was.wavelength, double(m.wavelengthNm)))
-        setText(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
+        setTextIfChanged(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
     if (changed(was.temperature, m.temperatureC))
-        setText(ui->TempTxt, bert::temperatureText(m.temperatureC));
+        setTextIfChanged(ui->TempTxt, bert::temperatureText(m.temperatureC));
 
     // Signal lamps; other lamp codes leave them as they are.
     static const struct {
@@ -142,23 +133,23 @@ void MainWindow::showRecord(const bert::Measurement &m)
 
     const double rateMbps = ui->RateSetting->value();
     if (changed(was.bits, double(m.bits)) | changed(was.rateMbps, rateMbps)) {
-        setText(ui->CountTxt, bert::countText(m.bits));
-        setText(ui->TimeTxt, bert::elapsedText(m.bits, rateMbps));
+        setTextIfChanged(ui->CountTxt, bert::countText(m.bits));
+        setTextIfChanged(ui->TimeTxt, bert::elapsedText(m.bits, rateMbps));
     }
     if (changed(was.errors, double(m.errors)))
-        setText(ui->ErrorCntTxt, bert::countText(m.errors));
+        setTextIfChanged(ui->ErrorCntTxt, bert::countText(m.errors));
     lamp::show(ui->LEDError, m.errors == m_lastErrorCount ? lamp::Green : lamp::Red);
     m_lastErrorCount = m.errors;
     const float ber = bert::bitErrorRate(m.errors, m.bits);
     if (changed(was.ber, double(ber)))
-        setText(ui->BERText, bert::berText(ber));
+        setTextIfChanged(ui->BERText, bert::berText(ber));
     const lamp::Colour berLamp = ber <= 0 ? lamp::Green : lamp::Red;
     lamp::show(ui->LEDBER, berLamp);
     lamp::show(ui->ErrorReset, berLamp);
 
     if (model.recordHasEye && m.hasEye) {
         if (changed(was.eye, double(m.eyeWidth << 8 | m.eyeHeight)))
-            setText(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
+            setTextIfChanged(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
         if (changed(was.prbs, double(m.prbsInfo)))
             ui->BERTGroup->setTitle(bert::prbsTitle(m.prbsInfo));
     }

@@ -5,6 +5,7 @@
 #include "link/link.h"
 #include "link/protocol.h"
 #include "ui_eye.h"
+#include "widgets/settext.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -34,11 +35,7 @@ const QColor StripColour(130, 135, 144);
 constexpr qreal TextTop = 252;
 constexpr qreal TextStep = 14;
 
-void setTextIfChanged(QGraphicsTextItem *item, const QString &text)
-{
-    if (item->toPlainText() != text)
-        item->setPlainText(text);
-}
+using widgets::setTextIfChanged;
 } // namespace
 
 Eye::Eye(QWidget *parent)

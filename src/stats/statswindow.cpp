@@ -4,6 +4,7 @@
 #include "link/diagnostics.h"
 #include "stats/bermonitor.h"
 #include "ui_statswindow.h"
+#include "widgets/settext.h"
 #ifdef CORVANE_WITH_QWT
 #include "stats/berplot.h"
 #endif
@@ -22,17 +23,8 @@
 #include <cmath>
 
 namespace {
+using widgets::setTextIfChanged;
 const char FolderKey[] = "statistics/exportFolder";
-void setText(QLabel *label, const QString &text)
-{
-    if (label->text() != text)
-        label->setText(text);
-}
-
-QString targetText(double ber)
-{
-    return stats::berChoiceText(ber);
-}
 
 QString goalText(double goal)
 {
@@ -69,7 +61,7 @@ StatsWindow::StatsWindow(BerMonitor *monitor, QWidget *parent)
     plotLayout->addWidget(m_plot);
 
     for (double t : BerMonitor::targets())
-        ui->TargetBox->addItem(targetText(t), t);
+        ui->TargetBox->addItem(stats::berChoiceText(t), t);
     for (double g : BerMonitor::goals())
         ui->GoalBox->addItem(goalText(g), g);
     ui->TargetBox->setCurrentIndex(BerMonitor::targets().indexOf(monitor->targetBer()));
@@ -127,37 +119,37 @@ void StatsWindow::showFigures()
     const stats::BerHistory &h = m.history();
     const double goal = m.goal();
     if (h.isEmpty()) {
-        setText(ui->ConfidenceTxt, stats::confidenceText(0));
+        setTextIfChanged(ui->ConfidenceTxt, stats::confidenceText(0));
         ui->ConfidenceBar->setValue(0);
-        setText(ui->NeededTxt, QString::asprintf("%0.3e bits", m.bitsStillNeeded()));
-        setText(ui->ErrorFreeTxt, QStringLiteral("-"));
-        setText(ui->MeasuredTxt, QStringLiteral("-"));
-        setText(ui->VerdictTxt, tr("No measurement yet"));
+        setTextIfChanged(ui->NeededTxt, QString::asprintf("%0.3e bits", m.bitsStillNeeded()));
+        setTextIfChanged(ui->ErrorFreeTxt, QStringLiteral("-"));
+        setTextIfChanged(ui->MeasuredTxt, QStringLiteral("-"));
+        setTextIfChanged(ui->VerdictTxt, tr("No measurement yet"));
         ui->VerdictTxt->setStyleSheet(QString());
         return;
     }
 
     const stats::Record &last = h.last();
     const double cl = m.confidence();
-    setText(ui->ConfidenceTxt, stats::confidenceText(cl));
+    setTextIfChanged(ui->ConfidenceTxt, stats::confidenceText(cl));
     const int bar = int(std::floor(cl * 1000));
     if (ui->ConfidenceBar->value() != bar)
         ui->ConfidenceBar->setValue(bar);
 
     const bool met = m.goalMet();
     if (met) {
-        setText(ui->NeededTxt, tr("nothing: the goal is reached"));
+        setTextIfChanged(ui->NeededTxt, tr("nothing: the goal is reached"));
     } else {
         QString needed = QString::asprintf("%0.3e bits", m.bitsStillNeeded());
         const double seconds = m.secondsStillNeeded();
         if (seconds >= 0)
             needed += QStringLiteral(", ") + stats::durationText(seconds);
-        setText(ui->NeededTxt, needed);
+        setTextIfChanged(ui->NeededTxt, needed);
     }
 
-    setText(ui->ErrorFreeTxt, stats::durationText(m.errorFreeSeconds()) +
+    setTextIfChanged(ui->ErrorFreeTxt, stats::durationText(m.errorFreeSeconds()) +
                                   QString::asprintf(", %0.3e bits", m.errorFreeBits()));
-    setText(ui->MeasuredTxt,
+    setTextIfChanged(ui->MeasuredTxt,
             tr("%1 bits, %2 errors, BER %3")
                 .arg(bert::countText(float(last.bits)), bert::countText(float(last.errors)),
                      bert::berText(bert::bitErrorRate(float(last.errors), float(last.bits)))));
@@ -165,14 +157,14 @@ void StatsWindow::showFigures()
     QString verdict;
     if (met) {
         verdict = tr("Target met: BER below %1 with %2 confidence")
-                      .arg(targetText(m.targetBer()), goalText(goal));
+                      .arg(stats::berChoiceText(m.targetBer()), goalText(goal));
         if (m.logStopped())
             verdict += tr("; test log stopped");
     } else {
         verdict = tr("Not yet: %1 confidence needed that BER is below %2")
-                      .arg(goalText(goal), targetText(m.targetBer()));
+                      .arg(goalText(goal), stats::berChoiceText(m.targetBer()));
     }
-    setText(ui->VerdictTxt, verdict);
+    setTextIfChanged(ui->VerdictTxt, verdict);
     const QString style = met ? QStringLiteral("color: #17803a;") : QString();
     if (ui->VerdictTxt->styleSheet() != style)
         ui->VerdictTxt->setStyleSheet(style);
