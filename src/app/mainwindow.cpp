@@ -6,11 +6,10 @@
 #include "ui_mainwindow.h"
 #include "widgets/backdrop.h"
 #include "widgets/lamps.h"
+#include "widgets/savefolder.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QSettings>
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -32,18 +31,13 @@ MainWindow::MainWindow(QWidget *parent)
     // Letters of the pattern list shown before any unit is recognised.
     bert::applyLetters(bert::modelRow(0), m_patternLetters);
     askLogFileName = [](QWidget *parent) {
-        // The dialog opens in the folder of the last log, else in Documents.
-        QSettings settings;
-        const QString folder =
-            settings
-                .value(QStringLiteral("log/folder"),
-                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                .toString();
+        const QString key = QStringLiteral("log/folder");
+        const QString folder = widgets::startFolder(key, QStandardPaths::DocumentsLocation);
         const QString name = QFileDialog::getSaveFileName(
             parent, tr("Open Log File"), QDir(folder).filePath(QStringLiteral("Corvane-Log.csv")),
             QStringLiteral("Log Files (*.txt *.csv)"));
         if (!name.isEmpty())
-            settings.setValue(QStringLiteral("log/folder"), QFileInfo(name).absolutePath());
+            widgets::rememberFolderOf(key, name);
         return name;
     };
 

@@ -102,11 +102,13 @@ void MainWindow::showRecord(const bert::Measurement &m)
     // shown (most fields stay the same from one record to the next).
     Shown &was = m_shown;
     if (changed(was.rx, model.rxShowsRate ? double(m.rateBps) : m.rxDbm))
-        setTextIfChanged(ui->RxPowTxt, model.rxShowsRate ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
-                                                : bert::rxPowerText(m.rxDbm));
+        setTextIfChanged(ui->RxPowTxt, model.rxShowsRate
+                                           ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
+                                           : bert::rxPowerText(m.rxDbm));
     if (model.txSource == bert::TxSource::Flag) {
         m_txState = m.txFlag ? '1' : '0';
-        setTextIfChanged(ui->TxEnBtn, m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
+        setTextIfChanged(ui->TxEnBtn,
+                         m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
     } else {
         if (changed(was.tx, m.txDbm))
             setTextIfChanged(ui->TxEnBtn, bert::txPowerText(m.txDbm));

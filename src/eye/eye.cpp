@@ -5,9 +5,10 @@
 #include "link/link.h"
 #include "link/protocol.h"
 #include "ui_eye.h"
+#include "widgets/savefolder.h"
 #include "widgets/settext.h"
 
-#include <QDir>
+#include <QBuffer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
@@ -15,7 +16,6 @@
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -304,13 +304,7 @@ void Eye::PlotEye()
 
 QString Eye::imageFolder()
 {
-    const QString saved = QSettings().value(QLatin1String(ImageFolderKey)).toString();
-    if (!saved.isEmpty() && QFileInfo(saved).isDir())
-        return saved;
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
-        return pictures;
-    return QDir::homePath();
+    return widgets::startFolder(QLatin1String(ImageFolderKey), QStandardPaths::PicturesLocation);
 }
 
 eye::ScanFacts Eye::currentFacts() const
@@ -335,7 +329,7 @@ void Eye::on_CopyPlot_clicked()
         return;
     }
     const QFileInfo info(name);
-    QSettings().setValue(QLatin1String(ImageFolderKey), info.absolutePath());
+    widgets::rememberFolderOf(QLatin1String(ImageFolderKey), name);
     const QString csv =
         info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".csv");
     if (!saveCsv(csv, &why)) {
@@ -364,36 +358,19 @@ bool Eye::saveImage(const QString &name, QString *why)
         return false;
     }
     const QImage shot = ui->PlotWindow->grab().toImage();
-    // Written aside and renamed into place: a failed save leaves no half file.
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, format);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
     if (!writer.write(shot)) {
         *why = writer.errorString();
-        file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
+    return widgets::saveAtomically(name, bytes, why);
 }
 
 bool Eye::saveCsv(const QString &name, QString *why)
 {
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    file.write(eye::scanCsv(EyeData, m_haveScan ? m_scanFacts : currentFacts()));
-    if (!file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
+    return widgets::saveAtomically(
+        name, eye::scanCsv(EyeData, m_haveScan ? m_scanFacts : currentFacts()), why);
 }

@@ -4,6 +4,7 @@
 #include "link/diagnostics.h"
 #include "stats/bermonitor.h"
 #include "ui_statswindow.h"
+#include "widgets/savefolder.h"
 #include "widgets/settext.h"
 #ifdef CORVANE_WITH_QWT
 #include "stats/berplot.h"
@@ -12,11 +13,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QImageWriter>
 #include <QLabel>
-#include <QSaveFile>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -148,11 +146,12 @@ void StatsWindow::showFigures()
     }
 
     setTextIfChanged(ui->ErrorFreeTxt, stats::durationText(m.errorFreeSeconds()) +
-                                  QString::asprintf(", %0.3e bits", m.errorFreeBits()));
-    setTextIfChanged(ui->MeasuredTxt,
-            tr("%1 bits, %2 errors, BER %3")
-                .arg(bert::countText(float(last.bits)), bert::countText(float(last.errors)),
-                     bert::berText(bert::bitErrorRate(float(last.errors), float(last.bits)))));
+                                           QString::asprintf(", %0.3e bits", m.errorFreeBits()));
+    setTextIfChanged(
+        ui->MeasuredTxt,
+        tr("%1 bits, %2 errors, BER %3")
+            .arg(bert::countText(float(last.bits)), bert::countText(float(last.errors)),
+                 bert::berText(bert::bitErrorRate(float(last.errors), float(last.bits)))));
 
     QString verdict;
     if (met) {
@@ -190,28 +189,9 @@ void StatsWindow::redrawPlot()
 
 QString StatsWindow::askPath(const QString &caption, const QString &name, const QString &filter)
 {
-    // The folder of the last save, else Documents, else home: the first that exists.
-    QString folder = QDir::homePath();
-    for (const QString &f : {QSettings().value(FolderKey).toString(),
-                             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)}) {
-        if (!f.isEmpty() && QFileInfo(f).isDir()) {
-            folder = f;
-            break;
-        }
-    }
+    const QString folder =
+        widgets::startFolder(QLatin1String(FolderKey), QStandardPaths::DocumentsLocation);
     return askFileName(this, caption, QDir(folder).filePath(name), filter);
-}
-
-bool StatsWindow::saveFile(const QString &path, const QByteArray &bytes, QString *error)
-{
-    // Written beside the target and renamed over it: a failed save leaves any
-    // earlier file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 void StatsWindow::report(const QString &path, const QString &error)
@@ -220,7 +200,7 @@ void StatsWindow::report(const QString &path, const QString &error)
     if (error.isEmpty()) {
         ui->MessageTxt->setStyleSheet(QString());
         ui->MessageTxt->setText(tr("Saved %1").arg(shown));
-        QSettings().setValue(FolderKey, QFileInfo(path).absolutePath());
+        widgets::rememberFolderOf(QLatin1String(FolderKey), path);
         qCInfo(lcStats).noquote() << "saved" << shown;
     } else {
         ui->MessageTxt->setStyleSheet(QStringLiteral("color: #c01010;"));
@@ -239,7 +219,7 @@ void StatsWindow::on_ExportCsvBtn_clicked()
     if (path.isEmpty())
         return;
     QString error;
-    saveFile(path, stats::historyCsv(m_monitor->history()), &error);
+    widgets::saveAtomically(path, stats::historyCsv(m_monitor->history()), &error);
     report(path, error);
 }
 
@@ -260,6 +240,6 @@ void StatsWindow::on_SavePlotBtn_clicked()
     if (!writer.write(m_plot->grab().toImage()))
         error = writer.errorString();
     else
-        saveFile(path, png, &error);
+        widgets::saveAtomically(path, png, &error);
     report(path, error);
 }

@@ -38,7 +38,6 @@ private:
     void schedulePlot();
     void redrawPlot();
     QString askPath(const QString &caption, const QString &name, const QString &filter);
-    bool saveFile(const QString &path, const QByteArray &bytes, QString *error);
     void report(const QString &path, const QString &error);
 
     Ui::StatsWindow *ui;
