@@ -98,21 +98,19 @@ void Eye::on_ScanBtn_clicked()
         ui->LowRateMessage->show();
         return;
     }
+    // The rate is good: its message goes, and a refusal (nothing is sent and
+    // no timer runs) says why instead.
+    ui->LowRateMessage->hide();
     Link *link = MainWin->link();
-    // Refusals: nothing is sent and no timer runs. The rate is good, so the
-    // rate message would only cover the reason.
     if (!link->connected()) {
-        ui->LowRateMessage->hide();
         showMessage(Message::Refused, tr("No instrument connected"));
         return;
     }
     QString refusal;
     if (!link->beginExchange(this, tr("the eye scan"), &refusal)) {
-        ui->LowRateMessage->hide();
         showMessage(Message::Refused, refusal);
         return;
     }
-    ui->LowRateMessage->hide();
     showMessage(Message::Scanning);
     m_pending = eye::ScanFacts();
     m_pending.rateMbps = rate;
