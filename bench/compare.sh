@@ -11,7 +11,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 rev="${1:-HEAD}"
 bench="${2:-bench_cycle}"
 shift $(( $# > 2 ? 2 : $# ))
-qt5dir="$(dirname "$(dpkg -L qtbase5-dev | grep -m1 '/cmake/Qt5/Qt5Config.cmake$')")"
+source "$root/tools/scripts/need.sh"
+qt5dir="$(qt5_dir)"
 work="$(mktemp -d)"
 trap 'git -C "$root" worktree remove --force "$work/src" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 git -C "$root" worktree add --detach "$work/src" "$rev" >/dev/null 2>&1

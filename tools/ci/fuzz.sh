@@ -8,7 +8,7 @@ source "$root/tools/scripts/need.sh"
 need clang-14 libclang-rt-14-dev cmake ninja-build pkg-config qtbase5-dev libqt5serialport5-dev
 seconds="${FUZZ_SECONDS:-30}"
 build="$root/build-fuzz"
-qt5dir="$(dirname "$(dpkg -L qtbase5-dev | grep -m1 '/cmake/Qt5/Qt5Config.cmake$')")"
+qt5dir="$(qt5_dir)"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DQt5_DIR="$qt5dir" \
     -DCORVANE_BUILD_FUZZ=ON -DBUILD_TESTING=OFF -DCORVANE_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null

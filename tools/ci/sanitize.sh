@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/scripts/need.sh"
 need g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev
 build="$root/build-sanitize"
-qt5dir="$(dirname "$(dpkg -L qtbase5-dev | grep -m1 '/cmake/Qt5/Qt5Config.cmake$')")"
+qt5dir="$(qt5_dir)"
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1"
 cmake -S "$root" -B "$build" -G Ninja -DQt5_DIR="$qt5dir" -DCMAKE_BUILD_TYPE=Debug \
       -DCORVANE_BUILD_BENCH=OFF -DCMAKE_UNITY_BUILD=ON \

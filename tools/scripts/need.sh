@@ -13,3 +13,9 @@ need() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# qt5_dir: Qt 5's CMake folder. Qt 6 may be installed too, so CMake is pointed
+# at Qt 5 explicitly.
+qt5_dir() {
+    dirname "$(dpkg -L qtbase5-dev | grep -m1 '/cmake/Qt5/Qt5Config.cmake$')"
+}

@@ -9,7 +9,6 @@ need g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev l
      fonts-liberation2 help2man
 
 build="${CORVANE_BUILD_DIR:-$root/build}"
-# Qt 6 may be installed too: point CMake at Qt 5 explicitly.
-qt5dir="$(dirname "$(dpkg -L qtbase5-dev | grep -m1 '/cmake/Qt5/Qt5Config.cmake$')")"
+qt5dir="$(qt5_dir)"
 cmake -S "$root" -B "$build" -G Ninja -DQt5_DIR="$qt5dir" >/dev/null
 cmake --build "$build" -j "$(nproc)"
