@@ -103,7 +103,7 @@ M = [
     ('eye-complete', 'eye/eye.cpp', 'if (link->bytesAvailable() > proto::ScanReplyLength - 1)', 'if (link->bytesAvailable() > proto::ScanReplyLength)', 'complete reply waits for timeout'),
     ('eye-csv-rows', 'eye/eyelevels.cpp', 'const qint16 v = s[row * Size + col];', 'const qint16 v = s[(Size - 1 - row) * Size + col];', 'CSV upside down'),
     ('eye-save-msg', 'eye/eye.cpp', '        showMessage(Message::SaveFailed, tr("Image not saved: %1: %2").arg(name, why));', '', 'failed save silent'),
-    ('eye-folder', 'eye/eye.cpp', '    QSettings().setValue(QLatin1String(ImageFolderKey), info.absolutePath());', '', 'folder not remembered'),
+    ('eye-folder', 'eye/eye.cpp', '    widgets::rememberFolderOf(QLatin1String(ImageFolderKey), name);', '', 'folder not remembered'),
     ('eye-cut', 'eye/eye.cpp', '    showMessage(Message::Lost, tr("Scan stopped: %1").arg(reason));', '', 'lost scan not said'),
     ('eye-grid', 'eye/eye.cpp', 'const QColor GridColour(0, 153, 255, 128);', 'const QColor GridColour(0, 153, 255, 255);', 'grid colour'),
     ('eye-busy', 'link/link.cpp', '    if (m_owner) {\n        if (refusal)', '    if (m_owner && m_owner != owner) {\n        if (refusal)', 'second scan in same window accepted'),
