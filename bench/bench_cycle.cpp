@@ -15,8 +15,9 @@
 //   per-call statistics over enough cycles. --cycles 0 skips it.
 // Figures are printed only; nothing is asserted.
 #include "app/mainwindow.h"
+#include "device/instrument.h"
 #include "benchsupport.h"
-#include "link/link.h"
+#include "device/instrument.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -132,25 +133,24 @@ int main(int argc, char *argv[])
     if (!hidden)
         w.show();
 
-    // Re-route the cycle through the timing wrapper.
-    Link *link = w.link();
+    // Every run of the cycle (the instrument's and the window's share of it)
+    // goes through the timing wrapper.
+    device::Instrument *instrument = w.instrument();
     QLabel *countTxt = w.findChild<QLabel *>(QStringLiteral("CountTxt"));
     QComboBox *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
-    constexpr int RecordLength = 27; // Corvane NanoTb
     Recorder *current = nullptr;
-    int totalCalls = 0; // every ReceiveMeas() call, warm-up included
-    if (!QObject::disconnect(link, &Link::pollDue, &w, &MainWindow::ReceiveMeas)) {
-        std::fprintf(stderr, "the measurement cycle was not found\n");
-        return 1;
-    }
-    QObject::connect(link, &Link::pollDue, &w, [&] {
-        const bool record = link->bytesAvailable() == RecordLength;
+    int totalCalls = 0; // every cycle, warm-up included
+    quint64 taken = 0;
+    instrument->aroundCycle = [&](const std::function<void()> &cycle) {
+        const quint64 before = instrument->recordCount();
         const QString countBefore = countTxt->text();
         QElapsedTimer wall;
         const qint64 cpu0 = threadCpuNs();
         wall.start();
-        w.ReceiveMeas();
+        cycle();
         const qint64 wallNs = wall.nsecsElapsed();
+        const bool record = instrument->recordCount() != before;
+        taken += record;
         const qint64 cpuNs = threadCpuNs() - cpu0;
         ++totalCalls;
         if (!current)
@@ -161,7 +161,7 @@ int main(int argc, char *argv[])
         current->countChanges += countTxt->text() != countBefore;
         if (afterCycle)
             afterCycle();
-    });
+    };
 
     // Wait for the port search; under valgrind the instrument may answer too
     // late for one, so search again a few times.
@@ -170,7 +170,7 @@ int main(int argc, char *argv[])
         QObject::connect(&w, &MainWindow::portsSearched, &wait, &QEventLoop::quit);
         QTimer::singleShot(30000, &wait, &QEventLoop::quit);
         if (attempt > 0)
-            w.FindSerialPorts();
+            w.findSerialPorts();
         wait.exec();
     }
     if (ports->count() < 2) {
@@ -179,7 +179,7 @@ int main(int argc, char *argv[])
     }
     ports->setCurrentIndex(1);
     emit ports->activated(1);
-    if (!link->connected()) {
+    if (!instrument->isConnected()) {
         std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim->slavePath()));
         return 1;
     }
@@ -201,7 +201,7 @@ int main(int argc, char *argv[])
     const double elapsed = double(clock.nsecsElapsed()) / 1e9;
     const qint64 threadCpu = threadCpuNs() - cpuStart;
     current = nullptr;
-    std::printf("\nPhase 1, poll interval %d ms, %.1f s\n", link->pollInterval(), elapsed);
+    std::printf("\nPhase 1, poll interval %d ms, %.1f s\n", instrument->pollInterval(), elapsed);
     report("paced", paced);
     std::printf("  GUI thread CPU per cycle (whole loop) %.4f ms  (%.3f s CPU / %d calls)\n",
                 paced.calls ? double(threadCpu) / 1e6 / paced.calls : 0.0, double(threadCpu) / 1e9,
@@ -213,16 +213,17 @@ int main(int argc, char *argv[])
     if (cycles > 0) {
         Recorder fast;
         current = &fast;
-        link->setPollInterval(fastInterval);
+        instrument->setPollInterval(fastInterval);
         runUntil([&] { return fast.records >= cycles; }, qint64(cycles) * 1000);
         current = nullptr;
         std::printf("\nPhase 2, poll interval %d ms\n", fastInterval);
         report("fast", fast);
         std::printf("  target: <= 0.2 ms CPU per cycle\n");
     }
-    link->setPollInterval(100);
+    instrument->setPollInterval(100);
     w.on_DisConectBtn_clicked();
     // Under callgrind --toggle-collect: instructions per cycle = total Ir / this.
-    std::printf("\nReceiveMeas() calls in total, warm-up included: %d\n", totalCalls);
+    std::printf("\nCycles in total, warm-up included: %d (%llu records)\n", totalCalls,
+                static_cast<unsigned long long>(taken));
     return 0;
 }

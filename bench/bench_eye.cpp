@@ -15,7 +15,7 @@
 #include "app/mainwindow.h"
 #include "benchsupport.h"
 #include "eye/eye.h"
-#include "link/portcatalog.h"
+#include "link/portsearch.h"
 #include "simengine.h"
 #include "support/eyereference.h"
 
@@ -90,12 +90,10 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("corvane.*.info=false"));
     portcatalog::clearExtras();
 
-    MainWindow w; // no instrument needed: the redraw reads the rate field
-    w.findChild<QDoubleSpinBox *>(QStringLiteral("RateSetting"))->setValue(10312.5);
     const QByteArray scan = sim::Engine("Corvane NanoTb").eyeScan(4);
 
-    // Ours: the real window.
-    auto *eye = new Eye(&w);
+    // Ours: the real window (no instrument needed to redraw a scan).
+    auto *eye = new Eye(nullptr);
     eye->show();
     eye->setEyeData(scan);
     auto *gain = eye->findChild<QSlider *>(QStringLiteral("PlotGain"));
@@ -117,13 +115,15 @@ int main(int argc, char *argv[])
     docView.setScene(&docScene);
     docView.show();
     reference::PlotInputs in;
-    in.eyeData = scan;
-    in.derivative = true;
-    in.opening = w.eyeOpeningText();
-    in.rateMbps = 10312.5;
+    const QString opening = QStringLiteral("0.00 UI / 000 mV");
+    in.lines[0] = eye::verticalLine(QStringLiteral("200mV"), opening);
+    in.lines[1] = eye::horizontalLine(10312.5, opening);
     const auto plain = [&](int g) {
-        in.gain = g;
-        in.now = QDateTime::currentDateTime();
+        // Every call works out every level and makes every item again.
+        eye::Shading shading;
+        shading.gain = g;
+        in.levels = eye::levels(scan, shading);
+        in.lines[2] = eye::makerLine(QDateTime::currentDateTime());
         reference::plotEye(&docScene, in);
     };
     app.processEvents();

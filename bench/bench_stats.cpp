@@ -16,9 +16,10 @@
 //
 //   bench_stats [--seconds S]      (default 30)
 #include "app/mainwindow.h"
-#include "link/link.h"
+#include "device/instrument.h"
+#include "device/instrument.h"
 #include "benchsupport.h"
-#include "stats/bermonitor.h"
+#include "device/bermonitor.h"
 #include "stats/statswindow.h"
 
 #include <QApplication>
@@ -91,16 +92,15 @@ int main(int argc, char *argv[])
         QObject::connect(&w, &MainWindow::portsSearched, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    Link *link = w.link();
-    BerMonitor *monitor = w.statistics();
+    device::Instrument *instrument = w.instrument();
+    BerMonitor *monitor = instrument->statistics();
     Phase *current = nullptr;
-    QObject::disconnect(link, &Link::pollDue, &w, &MainWindow::ReceiveMeas);
-    QObject::connect(link, &Link::pollDue, &w, [&] {
+    instrument->aroundCycle = [&](const std::function<void()> &cycle) {
         const qint64 cpu0 = threadCpuNs();
-        w.ReceiveMeas();
+        cycle();
         if (current)
             current->slotNs.push_back(threadCpuNs() - cpu0);
-    });
+    };
     auto *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
     if (ports->count() < 2) {
         std::fprintf(stderr, "the simulated instrument is not listed\n");
@@ -166,7 +166,7 @@ int main(int argc, char *argv[])
 
     std::printf("Opening the window with the week's history: %.1f ms CPU (drawn once)\n", openMs);
     std::printf("Per measurement cycle, %d s each, poll interval %d ms:\n", seconds,
-                link->pollInterval());
+                instrument->pollInterval());
     print("closed", closed);
     print("open", open);
     std::printf("  ratio open/closed: slot CPU %.2f, GUI thread CPU %.2f   (target <= 2)\n",

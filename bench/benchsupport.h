@@ -2,7 +2,7 @@
 // for a list of timings, and the simulated instrument offered in the port list.
 #pragma once
 
-#include "link/portcatalog.h"
+#include "link/portsearch.h"
 #include "ptysimulator.h"
 
 #include <QString>

@@ -9,9 +9,10 @@
 // Figures are printed only; nothing is asserted. Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise.
 #include "app/mainwindow.h"
+#include "device/instrument.h"
 #include "benchsupport.h"
 #include "bert/measurementrecord.h"
-#include "link/link.h"
+#include "device/instrument.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -80,11 +81,11 @@ int main(int argc, char *argv[])
 
     MainWindow w;
     w.show();
-    Link *link = w.link();
+    device::Instrument *instrument = w.instrument();
     auto *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
     auto *refresh = w.findChild<QAbstractButton *>(QStringLiteral("RefreshBtn"));
     Counts counts;
-    QObject::connect(&w, &MainWindow::recordShown, [&counts] { ++counts.records; });
+    QObject::connect(instrument, &device::Instrument::measured, [&counts] { ++counts.records; });
 
     // After each search, pick the instrument as a user would.
     QObject::connect(&w, &MainWindow::portsSearched, [&] {
@@ -94,7 +95,7 @@ int main(int argc, char *argv[])
         }
         ports->setCurrentIndex(1);
         emit ports->activated(1);
-        if (link->connected())
+        if (instrument->isConnected())
             ++counts.reconnects;
         else
             ++counts.failedReconnects;
@@ -103,7 +104,7 @@ int main(int argc, char *argv[])
     std::mt19937 rng(seed);
     QTimer chaos;
     QObject::connect(&chaos, &QTimer::timeout, [&] {
-        if (!link->connected())
+        if (!instrument->isConnected())
             return; // a reconnection is under way
         const int pick = int(rng() % 12);
         if (pick == 0) {
@@ -152,7 +153,7 @@ int main(int argc, char *argv[])
     std::printf("  faults survived        %d, and %d unplugs\n", faults, counts.unplugs);
     std::printf("  reconnects             %d (%d searches found nothing or failed)\n",
                 counts.reconnects - 1, counts.failedReconnects);
-    std::printf("  still connected        %s\n", link->connected() ? "yes" : "no");
+    std::printf("  still connected        %s\n", instrument->isConnected() ? "yes" : "no");
     std::printf("  RSS                    %ld KiB at the start, %ld KiB at the end\n", rssStart,
                 rssKiB());
     return 0;

@@ -1,7 +1,7 @@
 // Measurement records as they come off the line: any bytes, for every model,
 // through decoding and every read-out text.
 #include "bert/measurementrecord.h"
-#include "bert/modelconfig.h"
+#include "bert/models.h"
 #include "bert/testlog.h"
 
 #include <cstddef>

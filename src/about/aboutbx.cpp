@@ -1,7 +1,7 @@
 #include "about/aboutbx.h"
 
-#include "app/mainwindow.h"
 #include "corvane_version.h"
+#include "device/instrument.h"
 #include "ui_aboutbx.h"
 
 #include <QFile>
@@ -17,8 +17,10 @@ const char LicencePath[] = ":/licence/lgpl-3.0.html";
 const char LicenceUrl[] = "https://www.gnu.org/licenses/lgpl-3.0.html";
 } // namespace
 
-AboutBx::AboutBx(QWidget *parent) : QDialog(parent), ui(new Ui::AboutBx)
+AboutBx::AboutBx(const device::Instrument *instrument, QWidget *parent)
+    : QDialog(parent), ui(new Ui::AboutBx)
 {
+    setAttribute(Qt::WA_DeleteOnClose);
     initLicenceResource();
     ui->setupUi(this);
 
@@ -36,8 +38,8 @@ AboutBx::AboutBx(QWidget *parent) : QDialog(parent), ui(new Ui::AboutBx)
             tr("The licence text is missing from this build. It is at %1").arg(LicenceUrl));
     }
 
-    auto *main = qobject_cast<MainWindow *>(parent);
-    ui->BuildTxt->setText(buildFacts(main ? main->instrumentIdentity() : QString()));
+    ui->BuildTxt->setText(buildFacts(instrument && instrument->isConnected() ? instrument->title()
+                                                                             : QString()));
 }
 
 AboutBx::~AboutBx()

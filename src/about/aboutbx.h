@@ -7,13 +7,17 @@
 namespace Ui {
 class AboutBx;
 }
+namespace device {
+class Instrument;
+}
 
 class AboutBx : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit AboutBx(QWidget *parent = nullptr);
+    // The build line names the instrument when it is connected.
+    explicit AboutBx(const device::Instrument *instrument, QWidget *parent = nullptr);
     ~AboutBx() override;
 
     // "Corvane 2.61 · Qt 5.15.8 · pts/3: Corvane NanoTb ..." (the instrument

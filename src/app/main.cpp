@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/options.h"
 #include "corvane_version.h"
-#include "link/portcatalog.h"
+#include "link/portsearch.h"
 #ifdef CORVANE_WITH_SIMULATOR
 #include "ptysimulator.h"
 #endif

@@ -1,13 +1,15 @@
 #include "app/mainwindow.h"
 
-#include "link/diagnostics.h"
-#include "link/link.h"
-#include "link/protocol.h"
+#include "bert/diagnostics.h"
+#include "device/instrument.h"
+#include "device/instrumentpool.h"
+#include "device/testlogfile.h"
 #include "ui_mainwindow.h"
 #include "widgets/backdrop.h"
 #include "widgets/lamps.h"
 #include "widgets/savefolder.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QSplashScreen>
@@ -20,25 +22,25 @@ static void initResources()
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), m_link(new Link(this))
+MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
+
+MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      m_pool(pool ? pool : device::InstrumentPool::instance()),
+      m_instrument(new device::Instrument(this))
 {
     initResources();
-    // Before any unit is recognised the dial keeps the form's 0-99 span.
+    m_pool->add(m_instrument);
+    // Before any model is recognised the dial keeps the form's 0-99 span.
     m_rateTable.entry[1] = 0;
     m_rateTable.entry[2] = 99;
     m_rateTable.count = 2;
-    // Letters of the pattern list shown before any unit is recognised.
-    bert::applyLetters(bert::modelRow(0), m_patternLetters);
     askLogFileName = [](QWidget *parent) {
         const QString key = QStringLiteral("log/folder");
         const QString folder = widgets::startFolder(key, QStandardPaths::DocumentsLocation);
-        const QString name = QFileDialog::getSaveFileName(
+        return QFileDialog::getSaveFileName(
             parent, tr("Open Log File"), QDir(folder).filePath(QStringLiteral("Corvane-Log.csv")),
             QStringLiteral("Log Files (*.txt *.csv)"));
-        if (!name.isEmpty())
-            widgets::rememberFolderOf(key, name);
-        return name;
     };
 
     QSplashScreen splash(QPixmap(QStringLiteral(":/new/prefix1/Splash.jpg")));
@@ -49,51 +51,70 @@ MainWindow::MainWindow(QWidget *parent)
     // A program left running for days keeps its diagnostics bounded.
     ui->DebugOut->setMaximumBlockCount(2000);
     m_logToolTip = ui->LogBtn->toolTip();
-
-    m_link->setPollInterval(proto::PollIntervalMs);
+    m_rateToolTip = ui->RateSetting->toolTip();
     ui->DisConectBtn->hide();
-    SetBERTType(0);
-
-    connect(m_link, &Link::pollDue, this, &MainWindow::ReceiveMeas);
-    connect(m_link, &Link::closed, this, &MainWindow::onLinkClosed);
-    connect(m_link, &Link::modelRecognised, this, &MainWindow::SetBERTType);
-    // Time spent by another window's exchange is not silence of the instrument.
-    connect(m_link, &Link::exchangeEnded, this, [this] { m_sinceRecord.start(); });
-    watchPortListPopup();
-    setUpStatistics();
-    connect(m_link, &Link::probesFinished, this, &MainWindow::listFoundPorts);
+    configureFor(bert::noModel());
+    setUp();
     // The ports are searched once the window is up: their answers take a
     // moment, and the window should not wait for them to appear.
-    QTimer::singleShot(0, this, &MainWindow::FindSerialPorts);
+    QTimer::singleShot(0, this, &MainWindow::findSerialPorts);
+}
+
+void MainWindow::setUp()
+{
+    device::Instrument *inst = m_instrument;
+    connect(inst, &device::Instrument::modelChanged, this, &MainWindow::configureFor);
+    connect(inst, &device::Instrument::connected, this, &MainWindow::onConnected);
+    connect(inst, &device::Instrument::disconnected, this, &MainWindow::onDisconnected);
+    connect(inst, &device::Instrument::identified, this, [this] {
+        // The entry of the same text becomes the current one, if the list has it.
+        const int index = ui->PortSelBox->findText(m_instrument->entryText(),
+                                                   Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index >= 0)
+            ui->PortSelBox->setCurrentIndex(index);
+        showTitle();
+    });
+    connect(inst, &device::Instrument::sideChanged, this, &MainWindow::showTitle);
+    connect(inst, &device::Instrument::measured, this, &MainWindow::showRecord);
+    connect(inst, &device::Instrument::staleChanged, this, &MainWindow::showStale);
+    connect(inst, &device::Instrument::transmitterChanged, this, &MainWindow::showTransmitter);
+    connect(inst, &device::Instrument::rateRefused, this, &MainWindow::showRateRefusal);
+    connect(inst, &device::Instrument::diagnostic, this, &MainWindow::diagnostic);
+    connect(inst->testLog(), &device::TestLogFile::stopped, this, &MainWindow::onLogStopped);
+    connect(m_pool, &device::InstrumentPool::searchFinished, this, &MainWindow::listFoundPorts);
+    watchPortListPopup();
+    addStatisticsButton();
+    ui->RateSetting->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->RateSetting && event->type() == QEvent::FocusIn)
+        m_rateAtFocusIn = ui->RateSetting->value();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow()
 {
-    stopLogging();
+    // The secondary windows go first (they are views of the instrument), then
+    // the instrument: its log is closed, its port too.
+    const auto children = findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *child : children)
+        if (child->isWindow())
+            delete child;
+    delete m_instrument;
+    m_instrument = nullptr;
     delete ui;
 }
 
-double MainWindow::lineRateMbps() const
-{
-    return ui->RateSetting->value();
-}
-
-QString MainWindow::eyeOpeningText() const
-{
-    return ui->EyeButton->text();
-}
-
-QString MainWindow::instrumentIdentity() const
-{
-    if (!m_link->connected())
-        return QString();
-    return windowTitle();
-}
-
-void MainWindow::diagnostic(const QString &line, const QLoggingCategory &category)
+void MainWindow::diagnostic(const QString &line)
 {
     ui->DebugOut->appendPlainText(line);
-    qCInfo(category).noquote() << line;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -1,28 +1,27 @@
-// The main window: the form, the link to the instrument, the live measurement
-// cycle and its controls. Its members are grouped by the file that implements
-// them; what the secondary windows need is public.
+// The main window: the view of one instrument. It lists the instruments the
+// port search found, connects the one the user picks, shows its records and
+// lamps, sends what its controls ask for, runs its test log and opens the
+// secondary windows for it. The instrument itself (its line, cycle, state,
+// log and statistics) is a device::Instrument that no widget owns.
 #pragma once
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMainWindow>
 #include <QPointer>
-#include <QTime>
 #include <QtNumeric>
 #include <functional>
 
-#include "bert/modelconfig.h"
-#include "link/diagnostics.h"
-#include "link/link.h"
-#include "link/portcatalog.h"
+#include "bert/measurementrecord.h"
+#include "bert/models.h"
+#include "link/portsearch.h"
 
 namespace Ui {
 class MainWindow;
 }
-namespace bert {
-struct Measurement;
-}
+namespace device {
+class Instrument;
+class InstrumentPool;
+enum class Transmitter;
+} // namespace device
 class QLabel;
-class BerMonitor;
 class StatsWindow;
 
 class MainWindow : public QMainWindow
@@ -30,61 +29,34 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // --- app/mainwindow.cpp: the shell -------------------------------------
+    // A window with an instrument of its own, in the program's pool (or the one given).
     explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(device::InstrumentPool *pool, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The link to the instrument, shared by every window.
-    Link *link() const { return m_link; }
-    // What the secondary windows read of the main window.
-    int unitType() const { return m_unitType; }
-    double lineRateMbps() const;        // the rate field (Mbit/s)
-    QString eyeOpeningText() const;     // the eye button's "0.00 UI / 000 mV"
-    QString instrumentIdentity() const; // the connected instrument's list entry, one line
-    // Appends a line to the diagnostics box and writes it to stderr.
-    void diagnostic(const QString &line, const QLoggingCategory &category = lcLink());
+    device::Instrument *instrument() const { return m_instrument; }
 
     // Asks for the log file name; replaceable so tests need no dialog.
     std::function<QString(QWidget *)> askLogFileName;
 
-    // Ends the test log if it is running (the file is closed and kept).
-    void stopTestLog() { stopLogging(); }
-    bool testLogRunning() const { return m_logging != 0; }
-
-    // The statistics of the running measurement (stats/mainwindow_stats.cpp).
-    BerMonitor *statistics() const { return m_statistics; }
-
 signals:
     // A search of the serial ports has ended and the port list shows its result.
     void portsSearched();
-    // A valid measurement record has just been shown (and logged).
-    void recordShown(const bert::Measurement &m);
-    // The user asked the instrument to clear its error counter.
-    void errorCounterReset();
 
 public slots:
-    // --- the secondary windows (each in its subsystem's folder) -------------
-    void on_EyeButton_clicked();   // eye/mainwindow_eye.cpp
-    void on_XCVRBtn_clicked();     // xcvr/mainwindow_xcvr.cpp
-    void on_WaveLengBtn_clicked(); // wavelength/mainwindow_wavelength.cpp
-    void on_AboutBtn_clicked();    // about/mainwindow_about.cpp
-    void showStatistics();         // stats/mainwindow_stats.cpp (the chart button StatsBtn)
+    // Slots of the form's controls (connected by object name).
+    void on_EyeButton_clicked();
+    void on_XCVRBtn_clicked();
+    void on_WaveLengBtn_clicked();
+    void on_AboutBtn_clicked();
+    void showStatistics(); // the chart button StatsBtn
 
-    // --- link/mainwindow_link.cpp: discovery and connection -----------------
-    void FindSerialPorts();
-    void GetUnitInfo();
     void on_PortSelBox_activated(int index);
     void on_DisConectBtn_clicked();
     void on_RefreshBtn_clicked();
 
-    // --- bert/mainwindow_models.cpp: configuration per model ------------------
-    void SetBERTType(int type);
     void on_RateRange_currentIndexChanged(int index);
 
-    // --- bert/mainwindow_measure.cpp: the measurement cycle -----------------
-    void ReceiveMeas();
-
-    // --- bert/mainwindow_controls.cpp: rate, pattern, transmitter, reset ----
     void on_RateDial_valueChanged(int value);
     void on_RateDial_sliderPressed();
     void on_RateDial_sliderReleased();
@@ -95,48 +67,42 @@ public slots:
     void on_TxEnBtn_clicked();
     void on_ErrorReset_clicked();
 
-    // --- bert/mainwindow_log.cpp: the test log --------------------------------
     void on_LogBtn_clicked();
+
+    // Sets the window up for a model (pattern list, rates, custom field,
+    // visible controls); sends nothing.
+    void configureFor(const bert::Model &model);
+    // Searches the serial ports (the list reads "Searching Please Wait..." meanwhile).
+    void findSerialPorts();
 
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    Ui::MainWindow *ui;
-    Link *m_link;
+    void setUp();
     void fillReadoutBackgrounds();
+    void diagnostic(const QString &line);
 
-    // link/mainwindow_link.cpp
-    void onLinkClosed(const QString &reason);
-    void showDisconnected();
-    bool portListInUse() const;
-    void startSession(const QString &itemText);
-    void setTitleFromItem(const QString &itemText);
+    // mainwindow_link.cpp: the port list, connecting, the session's end.
+    void listFoundPorts(const QVector<Found> &results);
+    void onConnected();
+    void onDisconnected(const QString &reason);
+    void showTitle();
     void watchPortListPopup();
-    void listFoundPorts(const QVector<Link::Probe> &probes);
-    QList<PortEntry> m_searchedPorts;  // the ports of the search under way
-    bool m_waitingForPortList = false; // a cycle found the port list open
+    bool m_searchRequested = false; // this window asked for the search under way
 
-    // bert/mainwindow_models.cpp
+    // mainwindow_models.cpp
     void boundRateControls();
-    int m_unitType = 0;
-    int m_replyLength = 0; // bytes of a valid measurement record; 0 accepts none
     bert::RateTable m_rateTable;
-    bert::PatternLetters m_patternLetters{};
+    const bert::Model *m_configured = nullptr; // the model the window is set up for
 
-    // bert/mainwindow_measure.cpp
+    // mainwindow_measure.cpp: what a record shows.
     void showRecord(const bert::Measurement &m);
-    void noteSilence();
-    void setStale(bool stale);
-    QList<QLabel *> readouts() const;
-    char m_txState = '3'; // '0' off, '1' on, '3' not yet known
-    float m_lastErrorCount = 0;
-    bool m_resyncing = false;    // the last measurement reply was broken
-    QByteArray m_reply;          // reused read buffer of the cycle
-    QElapsedTimer m_sinceRecord; // since the last valid record (or the start of polling)
-    qint64 m_lastRecordMs = 0;   // wall clock of the last valid record (ms since the epoch)
-    bool m_stale = false;
+    void showTransmitter(device::Transmitter tx);
+    void showStale(bool stale);
     // The values behind the read-outs as last shown; NaN: shown afresh.
     struct Shown {
         double rx = qQNaN(), tx = qQNaN(), wavelength = qQNaN(), temperature = qQNaN();
@@ -144,22 +110,23 @@ private:
         double eye = qQNaN(), prbs = qQNaN();
     } m_shown;
 
-    // bert/mainwindow_controls.cpp
-    void sendPattern();
+    // mainwindow_controls.cpp
     void sendRateFromField();
-    void restartPolling();
+    void showRateRefusal(const QString &reason);
     bool m_finishingRateEdit = false;
+    double m_rateAtFocusIn = 0; // the rate field's value when it took the focus
+    QString m_rateToolTip;
 
-    // bert/mainwindow_log.cpp
-    void logMeasurement(qint64 rateBps, char pattern);
-    void stopLogging();
-    int m_logging = 0;
-    QFile m_logFile;
-    QTime m_lastLogTime;
+    // mainwindow_log.cpp
+    void showLogLamp();
+    void onLogStopped(const QString &reason);
     QString m_logToolTip;
 
-    // stats/mainwindow_stats.cpp
-    void setUpStatistics();
-    BerMonitor *m_statistics = nullptr;
+    // mainwindow_windows.cpp
+    void addStatisticsButton();
     QPointer<StatsWindow> m_statsWindow;
+
+    Ui::MainWindow *ui;
+    device::InstrumentPool *m_pool;
+    device::Instrument *m_instrument;
 };

@@ -24,11 +24,11 @@ float decodeCount(quint32 mantissa, quint8 exponent)
     return float(std::ldexp(double(mantissa), int(exponent) - 24));
 }
 
-bool decodeRecord(const QByteArray &b, int code, int expectedLength, Measurement *m)
+bool decodeRecord(const QByteArray &b, const Model &model, Measurement *m)
 {
-    if (expectedLength <= 0 || b.size() != expectedLength || b.size() < 23)
+    if (model.replyLength <= 0 || b.size() != model.replyLength || b.size() < 23)
         return false;
-    m->rateBps = qint64(be(b, 0, 4)) * modelRow(code).recordRateFactor;
+    m->rateBps = qint64(be(b, 0, 4)) * model.recordRateFactor;
     m->pattern = b[4];
     m->rxDbm = decodeLevel(quint16(be(b, 5, 2)));
     m->txDbm = decodeLevel(quint16(be(b, 7, 2)));
@@ -47,6 +47,37 @@ bool decodeRecord(const QByteArray &b, int code, int expectedLength, Measurement
         m->prbsInfo = quint8(b[25]);
     }
     return true;
+}
+
+bool plausible(const Model &model, const Measurement &m)
+{
+    if (m.errors > m.bits)
+        return false;
+    const qint64 top = topRateBps(model);
+    return top <= 0 || m.rateBps <= 2 * top;
+}
+
+QString rxText(const Model &model, const Measurement &m)
+{
+    return model.rxShowsRate ? QString::asprintf("%0.3f", m.rateBps / 1000000.0)
+                             : rxPowerText(m.rxDbm);
+}
+
+Readouts readouts(const Model &model, const Measurement &m)
+{
+    Readouts r;
+    if (model.transceiverControls)
+        r.temperature = temperatureText(m.temperatureC);
+    r.rx = rxText(model, m);
+    if (model.txSource == TxSource::Flag)
+        r.tx = m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off");
+    else
+        r.tx = txPowerText(m.txDbm);
+    r.wavelength = wavelengthText(m.wavelengthNm);
+    r.count = countText(m.bits);
+    r.errors = countText(m.errors);
+    r.ber = berText(bitErrorRate(m.errors, m.bits));
+    return r;
 }
 
 bool powerOutOfRange(double dbm)

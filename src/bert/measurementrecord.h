@@ -1,9 +1,10 @@
 // Decoding of the binary measurement record and the texts of its read-outs.
 #pragma once
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 
-#include "bert/modelconfig.h"
+#include "bert/models.h"
 
 namespace bert {
 
@@ -23,6 +24,10 @@ struct Measurement {
     quint8 eyeWidth = 0;
     quint8 eyeHeight = 0;
     quint8 prbsInfo = 0;
+
+    // Set by the instrument that took the record, from the records before it.
+    bool errorsChanged = false; // the error count differs from the previous record's
+    bool txSettled = false;     // this record settled the transmitter state (the first one)
 };
 
 // Power or temperature from a raw 16-bit value: (32768 - v) / 100.
@@ -30,9 +35,15 @@ double decodeLevel(quint16 raw);
 // Count from a 24-bit mantissa and an exponent byte: m * 2^(e - 24), in single precision.
 float decodeCount(quint32 mantissa, quint8 exponent);
 
-// Decodes a record of exactly expectedLength bytes (24 or 27) for a unit type
-// code. False for any other length, or when no length is expected (0).
-bool decodeRecord(const QByteArray &bytes, int code, int expectedLength, Measurement *out);
+// Decodes a record of exactly the model's reply length (24 or 27 bytes). False
+// for any other length, and for a model that expects none (no model yet).
+bool decodeRecord(const QByteArray &bytes, const Model &model, Measurement *out);
+
+// False for a record that cannot be true, whatever the instrument: more errors
+// than bits, or a line rate far above anything the model is made for (more
+// than twice its highest standard rate). Such a record is treated like a
+// broken reply. Everything else is shown as the instrument sends it.
+bool plausible(const Model &model, const Measurement &m);
 
 // True when a power lies outside the range above -40.0 up to 10.0 dBm (tested in
 // single precision).
@@ -50,7 +61,23 @@ QString berText(float ber);                       // "%0.3e", or "0.000e-00" for
 QString eyeText(quint8 width, quint8 height);     // "%0.2f UI / %3.0f mV"
 QString prbsTitle(quint8 info);                   // "BERT: PRBS %u, ..." or "BERT"
 
+// The read-outs of a record as the main window shows them and the test log
+// writes them.
+struct Readouts {
+    QString temperature; // empty on models whose temperature read-out is hidden
+    QString rx;          // received power, or the line rate on the low-rate model
+    QString tx;          // the transmitter button's text
+    QString wavelength;
+    QString count;
+    QString errors;
+    QString ber;
+};
+Readouts readouts(const Model &model, const Measurement &m);
+QString rxText(const Model &model, const Measurement &m);
+
 // Slider position of a pattern code: the first equal letter, else the maximum.
 int patternPosition(const PatternLetters &letters, char code, int sliderMax);
 
 } // namespace bert
+
+Q_DECLARE_METATYPE(bert::Measurement)

@@ -1,6 +1,11 @@
 #include "bert/testlog.h"
 
-#include "bert/modelconfig.h"
+#include "bert/measurementrecord.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+
 
 namespace bert {
 
@@ -26,9 +31,9 @@ QString patternName(char code)
     }
 }
 
-QString logHeader(int code, const QDate &date, const QString &rxUnits)
+QString logHeader(const Model &model, const QDate &date, const QString &rxUnits)
 {
-    return QLatin1String(modelRow(code).logWords) + date.toString(Qt::TextDate) +
+    return model.logWords + date.toString(Qt::TextDate) +
            QStringLiteral("\r\nTime, Rate, Pattern, Temp (C), Rx (") + rxUnits +
            QStringLiteral("), Count, Errors, BER");
 }
@@ -40,6 +45,37 @@ QString logRow(const QTime &time, const LogFields &f)
            QStringLiteral(", ") + f.temperature + QStringLiteral(", ") + f.rx +
            QStringLiteral(", ") + f.count + QStringLiteral(", ") + f.errors + QStringLiteral(", ") +
            f.ber;
+}
+
+QByteArray jsonRow(const QDateTime &when, const Model &model, const Measurement &m)
+{
+    const auto power = [](double dbm) {
+        return powerOutOfRange(dbm) ? QJsonValue(QJsonValue::Null) : QJsonValue(dbm);
+    };
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), when.toString(Qt::ISODateWithMs));
+    o.insert(QStringLiteral("rate_bps"), double(m.rateBps));
+    o.insert(QStringLiteral("pattern"), patternName(m.pattern));
+    o.insert(QStringLiteral("bits"), double(m.bits));
+    o.insert(QStringLiteral("errors"), double(m.errors));
+    // The counts are exact in the record; the rate of errors is worked out
+    // in double precision here (the window shows it to four digits).
+    o.insert(QStringLiteral("ber"), m.bits > 0 ? double(m.errors) / double(m.bits) : 0.0);
+    if (model.rxShowsRate) {
+        o.insert(QStringLiteral("rx_dbm"), QJsonValue::Null);
+        o.insert(QStringLiteral("tx_dbm"), QJsonValue::Null);
+        o.insert(QStringLiteral("temperature_c"), QJsonValue::Null);
+    } else {
+        o.insert(QStringLiteral("rx_dbm"), power(m.rxDbm));
+        o.insert(QStringLiteral("tx_dbm"), power(m.txDbm));
+        o.insert(QStringLiteral("temperature_c"), m.temperatureC);
+    }
+    // The record carries hundredths of a nanometre.
+    o.insert(QStringLiteral("wavelength_nm"), std::round(double(m.wavelengthNm) * 100) / 100);
+    const bool known = m.lampCode >= 1 && m.lampCode <= 3;
+    o.insert(QStringLiteral("signal"), known ? QJsonValue(m.lampCode != 1) : QJsonValue());
+    o.insert(QStringLiteral("sync"), known ? QJsonValue(m.lampCode == 2) : QJsonValue());
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 RowDecision decideRow(const QTime &lastRow, const QTime &now)

@@ -3,17 +3,22 @@
 #pragma once
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 
+#include "bert/models.h"
+
 namespace bert {
+
+struct Measurement;
 
 // Name written to the log for a pattern code of the measurement record.
 QString patternName(char code);
 
 // Model words, date and column header (no line end after it: every row starts
 // with one, so the file never ends with a line end).
-QString logHeader(int code, const QDate &date, const QString &rxUnits);
+QString logHeader(const Model &model, const QDate &date, const QString &rxUnits);
 
 struct LogFields {
     qint64 rateBps;
@@ -25,6 +30,11 @@ struct LogFields {
     QString ber;
 };
 QString logRow(const QTime &time, const LogFields &fields);
+
+// One logged row as a JSON object (no line end): the moment, the line rate,
+// the pattern's log name and the figures as numbers; null where the window
+// shows dashes.
+QByteArray jsonRow(const QDateTime &when, const Model &model, const Measurement &m);
 
 // What the row rule decides for one measurement reply while logging is on.
 struct RowDecision {

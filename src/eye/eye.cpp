@@ -1,9 +1,7 @@
 #include "eye/eye.h"
 
-#include "app/mainwindow.h"
-#include "link/diagnostics.h"
-#include "link/link.h"
-#include "link/protocol.h"
+#include "bert/diagnostics.h"
+#include "device/instrument.h"
 #include "ui_eye.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
@@ -15,16 +13,15 @@
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QFontMetrics>
+#include <QTextDocument>
 #include <QImageWriter>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
 namespace {
-// The scan chain's timing.
-constexpr int FirstStepMs = 200; // after the click: the command goes out
-constexpr int StepMs = 40;       // then the port is polled this often
-constexpr int LastStep = 99;     // a step counter above this collects the reply
 constexpr int MinimumRateMbps = 4975;
 
 // The eye area and the grid over it.
@@ -38,9 +35,10 @@ constexpr qreal TextStep = 14;
 using widgets::setTextIfChanged;
 } // namespace
 
-Eye::Eye(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Eye), MainWin(qobject_cast<MainWindow *>(parent))
+Eye::Eye(device::Instrument *instrument, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::Eye), m_instrument(instrument)
 {
+    setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
 
@@ -50,50 +48,70 @@ Eye::Eye(QWidget *parent)
     m_messageGeometry = ui->ScanMessage->geometry();
     m_scanningText = ui->ScanMessage->text();
 
-    m_step = new QTimer(this);
-    m_step->setSingleShot(true);
-    m_step->setTimerType(Qt::PreciseTimer);
-    connect(m_step, &QTimer::timeout, this, &Eye::ReceiveData);
-    if (MainWin)
-        connect(MainWin->link(), &Link::exchangeEnded, this, &Eye::scanCut);
-
     askImageFileName = [](QWidget *parent, const QString &folder) {
         return QFileDialog::getSaveFileName(parent, Eye::tr("Save image"), folder,
                                             QStringLiteral("BMP Files (*.bmp);;JPEG (*.JPEG);;"
                                                            "PNG (*.png)"));
     };
     clock = [] { return QDateTime::currentDateTime(); };
+    askReplace = [](QWidget *parent, const QString &path) {
+        return QMessageBox::question(
+                   parent, Eye::tr("Replace file?"),
+                   Eye::tr("%1 already exists. Replace it with the scan?\n\nNo keeps it and "
+                           "saves the scan under another name.")
+                       .arg(QDir::toNativeSeparators(path)),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
 
-    // The scale chosen last time (in any eye window) is the scale of the next
-    // scan; the form's 200mV until one was chosen.
-    const int scale =
-        QSettings().value(QLatin1String(ScaleKey), ui->EyeScale->currentIndex()).toInt();
-    if (scale >= 0 && scale < ui->EyeScale->count())
-        ui->EyeScale->setCurrentIndex(scale);
-    connect(ui->EyeScale, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [](int index) { QSettings().setValue(QLatin1String(ScaleKey), index); });
+    // The scale of a new window is always the form's 200mV: the scale decides
+    // the command ("Scan 4"), so nothing remembered may change it. The scale
+    // last used with this instrument is offered as a hint.
+    const QString group = instrument ? instrument->settingsGroup() : QString();
+    if (!group.isEmpty()) {
+        const QString key = group + QStringLiteral("/eye/lastScale");
+        const QString last = QSettings().value(key).toString();
+        if (!last.isEmpty() && last != ui->EyeScale->currentText())
+            ui->EyeScale->setToolTip(tr("Last used with this instrument: %1").arg(last));
+        connect(ui->EyeScale, &QComboBox::textActivated, this,
+                [key](const QString &text) { QSettings().setValue(key, text); });
+    }
 
     on_ScanBtn_clicked();
 }
 
 Eye::~Eye()
 {
-    // The link may be gone already (it is destroyed with the main window,
-    // before its other children): a scan still running is handed back by the
-    // link itself when this window is destroyed.
+    // A scan still running is handed back by the instrument itself when this
+    // window (its owner) is destroyed.
     delete ui;
 }
 
 bool Eye::scanning() const
 {
-    return MainWin && MainWin->link()->holds(this);
+    return m_instrument && m_instrument->holdsLine(this);
+}
+
+double Eye::rateMbps() const
+{
+    return m_instrument && m_instrument->hasMeasurement()
+               ? m_instrument->measurement().rateBps / 1000000.0
+               : 0.0;
+}
+
+QString Eye::openingText() const
+{
+    return m_instrument ? m_instrument->eyeOpeningText() : QStringLiteral("0.00 UI / 000 mV");
 }
 
 // --- The scan ---------------------------------------------------------------------
 
 void Eye::on_ScanBtn_clicked()
 {
-    const double rate = MainWin ? MainWin->lineRateMbps() : 0;
+    // A second press while this window's own scan runs changes nothing: the
+    // window keeps saying "Scanning...".
+    if (scanning())
+        return;
+    const double rate = rateMbps();
     if (rate < MinimumRateMbps) {
         ui->LowRateMessage->show();
         return;
@@ -101,61 +119,37 @@ void Eye::on_ScanBtn_clicked()
     // The rate is good: its message goes, and a refusal (nothing is sent and
     // no timer runs) says why instead.
     ui->LowRateMessage->hide();
-    Link *link = MainWin->link();
-    if (!link->connected()) {
+    if (!m_instrument || !m_instrument->isConnected()) {
         showMessage(Message::Refused, tr("No instrument connected"));
         return;
     }
+    m_pending = eye::ScanFacts();
+    m_pending.rateMbps = rate;
+    m_pending.scale = ui->EyeScale->currentText();
     QString refusal;
-    if (!link->beginExchange(this, tr("the eye scan"), &refusal)) {
+    if (!m_instrument->scanEye(
+            this, ui->EyeScale->currentIndex() + 1,
+            [this](const QByteArray &reply) { collect(reply); },
+            [this](const QString &reason) { scanCut(reason); }, &refusal)) {
         showMessage(Message::Refused, refusal);
         return;
     }
     showMessage(Message::Scanning);
-    m_pending = eye::ScanFacts();
-    m_pending.rateMbps = rate;
-    ScanStep = 0;
-    m_step->start(FirstStepMs);
 }
 
-void Eye::ReceiveData()
+void Eye::collect(const QByteArray &reply)
 {
-    if (!scanning())
-        return; // the chain was cut (the instrument went away)
-    Link *link = MainWin->link();
-    if (ScanStep == 0) {
-        ReplyBuffer = link->readAll(); // leftovers of the measurement cycle
-        m_pending.scale = ui->EyeScale->currentText();
-        link->send(QString::asprintf(proto::Scan, unsigned(ui->EyeScale->currentIndex() + 1)));
-        if (!scanning())
-            return; // the write lost the instrument
-    } else if (ScanStep > LastStep) {
-        ReplyBuffer = link->readAll();
-        EyeData = ReplyBuffer;
-        hideMessage();
-        m_pending.opening = MainWin->eyeOpeningText();
-        m_pending.when = clock();
-        m_scanFacts = m_pending;
-        m_haveScan = true;
-        PlotEye();
-        link->endExchange(this); // polling resumes 100 ms later
-        ++ScanStep;
-        return;
-    }
-    m_step->start(StepMs);
-    if (link->bytesAvailable() > proto::ScanReplyLength - 1)
-        ScanStep = LastStep + 2; // collected by the step just scheduled
-    else
-        ++ScanStep;
+    EyeData = reply;
+    hideMessage();
+    m_pending.opening = openingText();
+    m_pending.when = clock();
+    m_scanFacts = m_pending;
+    m_haveScan = true;
+    PlotEye();
 }
 
-void Eye::scanCut(QObject *owner, const QString &reason)
+void Eye::scanCut(const QString &reason)
 {
-    // Our own hand-back says nothing; a reason means the line was taken away.
-    if (owner != this || reason.isEmpty())
-        return;
-    m_step->stop();
-    ScanStep = LastStep + 2;
     showMessage(Message::Lost, tr("Scan stopped: %1").arg(reason));
     report(ui->ScanMessage->toolTip());
 }
@@ -170,11 +164,10 @@ void Eye::setEyeData(const QByteArray &reply)
 
 // --- Messages over the plot ------------------------------------------------------------
 
-void Eye::report(const QString &line)
+void Eye::report(const QString &line, bool failure)
 {
-    // In the main window's diagnostics box and on stderr.
-    if (MainWin)
-        MainWin->diagnostic(line, lcEye());
+    if (failure)
+        qCWarning(lcEye).noquote() << line;
     else
         qCInfo(lcEye).noquote() << line;
 }
@@ -196,7 +189,9 @@ void Eye::showMessage(Message kind, const QString &text)
             QStringLiteral("QLabel { background-color: rgba(255, 255, 255, 220); }"));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignCenter);
-        label->setText(QStringLiteral("<span style=\" font-weight:600; color:#ff0000;\">") +
+        const QString colour =
+            kind == Message::Info ? QStringLiteral("#1a3c8c") : QStringLiteral("#ff0000");
+        label->setText(QStringLiteral("<span style=\" font-weight:600; color:%1;\">").arg(colour) +
                        text.toHtmlEscaped() + QStringLiteral("</span>"));
         const int width = Area - 2 * Cell;
         const int height = qMax(m_messageGeometry.height(), label->heightForWidth(width) + 8);
@@ -274,8 +269,7 @@ void Eye::PlotEye()
     // cells, the strip's height and the texts.
     if (!m_cellItem)
         buildPlot();
-    if (MainWin)
-        ui->EyeMeas->setText(MainWin->eyeOpeningText());
+    ui->EyeMeas->setText(openingText());
 
     eye::Shading shading;
     shading.gain = ui->PlotGain->value();
@@ -293,9 +287,27 @@ void Eye::PlotEye()
 
     const QString opening = ui->EyeMeas->text();
     setTextIfChanged(m_text[0], eye::verticalLine(ui->EyeScale->currentText(), opening));
-    setTextIfChanged(m_text[1],
-                     eye::horizontalLine(MainWin ? MainWin->lineRateMbps() : 0, opening));
+    setTextIfChanged(m_text[1], eye::horizontalLine(rateMbps(), opening));
     setTextIfChanged(m_text[2], eye::makerLine(clock()));
+    fitMakerLine();
+    // The scene spans its items, as it would by itself; set at once, so that
+    // a picture taken before the view has caught up shows the same.
+    const QRectF bounds = PlotScene->itemsBoundingRect();
+    if (PlotScene->sceneRect() != bounds)
+        PlotScene->setSceneRect(bounds);
+}
+
+void Eye::fitMakerLine()
+{
+    // The third line (address, date and time) must fit the 256-pixel picture,
+    // whatever the fonts of the desktop: its font shrinks until it does.
+    QFont font;
+    const QString text = m_text[2]->toPlainText();
+    const qreal margin = 2 * m_text[2]->document()->documentMargin();
+    while (QFontMetricsF(font).horizontalAdvance(text) + margin > Area && font.pointSizeF() > 5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    if (m_text[2]->font() != font)
+        m_text[2]->setFont(font);
 }
 
 // --- Saving --------------------------------------------------------------------------------
@@ -308,9 +320,9 @@ QString Eye::imageFolder()
 eye::ScanFacts Eye::currentFacts() const
 {
     eye::ScanFacts facts;
-    facts.rateMbps = MainWin ? MainWin->lineRateMbps() : 0;
+    facts.rateMbps = rateMbps();
     facts.scale = ui->EyeScale->currentText();
-    facts.opening = MainWin ? MainWin->eyeOpeningText() : QString();
+    facts.opening = openingText();
     facts.when = clock();
     return facts;
 }
@@ -326,19 +338,50 @@ void Eye::on_CopyPlot_clicked()
         report(ui->ScanMessage->toolTip());
         return;
     }
-    const QFileInfo info(name);
+    m_written << QFileInfo(name).absoluteFilePath();
     widgets::rememberFolderOf(QLatin1String(ImageFolderKey), name);
-    const QString csv =
-        info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".csv");
+    QString note;
+    const QString csv = csvPathFor(name, &note);
     if (!saveCsv(csv, &why)) {
         showMessage(Message::SaveFailed,
                     tr("Image saved, but the scan was not: %1: %2").arg(csv, why));
         report(ui->ScanMessage->toolTip());
         return;
     }
-    report(tr("Saved %1 and %2").arg(name, csv));
-    if (m_message == Message::SaveFailed)
-        hideMessage();
+    m_written << csv;
+    report(tr("Saved %1 and %2").arg(name, csv) + note, false);
+    if (note.isEmpty()) {
+        if (m_message == Message::SaveFailed || m_message == Message::Info)
+            hideMessage();
+    } else {
+        // The user's own file stayed: say where the scan went.
+        showMessage(Message::Info, tr("Saved %1; the scan went to %2").arg(name, csv) + note);
+    }
+}
+
+QString Eye::csvPathFor(const QString &imageName, QString *note)
+{
+    // The scan goes beside the picture under the same name (eye.png ->
+    // eye.csv). A file of that name that this window did not write is the
+    // user's: it is replaced only if the user agrees, else the scan takes a
+    // free name beside it.
+    const QFileInfo info(imageName);
+    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    const QString csv = base + QStringLiteral(".csv");
+    QString aside = m_keptAside.value(csv);
+    if (aside.isEmpty()) {
+        if (!QFileInfo::exists(csv) || m_written.contains(csv) || askReplace(this, csv))
+            return csv;
+        for (int n = 1;; ++n) {
+            aside = base + (n == 1 ? QStringLiteral("-scan.csv")
+                                   : QStringLiteral("-scan-%1.csv").arg(n));
+            if (!QFileInfo::exists(aside))
+                break;
+        }
+        m_keptAside.insert(csv, aside);
+    }
+    *note = tr(" (%1 was kept as it was)").arg(csv);
+    return aside;
 }
 
 bool Eye::saveImage(const QString &name, QString *why)

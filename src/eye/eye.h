@@ -1,8 +1,9 @@
-// The eye-scan window (Parts 3.1 and 3.2): asks the instrument for a 64 x 64
-// scan as one exchange on the shared line, draws it with its opening, and saves
-// the picture (with the scan as CSV beside it).
+// The eye-scan window: asks the instrument for a 64 x 64 scan (a request for
+// the line), draws it with the eye opening, and saves the picture with the
+// scan as CSV beside it. Closing the window frees it.
 #pragma once
 #include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QMainWindow>
 #include <functional>
@@ -12,7 +13,9 @@
 namespace Ui {
 class Eye;
 }
-class MainWindow;
+namespace device {
+class Instrument;
+}
 class QGraphicsScene;
 class QGraphicsPixmapItem;
 class QGraphicsRectItem;
@@ -24,7 +27,7 @@ class Eye : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit Eye(QWidget *parent = nullptr);
+    explicit Eye(device::Instrument *instrument, QWidget *parent = nullptr);
     ~Eye() override;
 
     // Asks for the image file name, given the folder to start in; replaceable
@@ -32,12 +35,14 @@ public:
     std::function<QString(QWidget *parent, const QString &folder)> askImageFileName;
     // The clock of text line 3 and of the CSV header; replaceable for tests.
     std::function<QDateTime()> clock;
+    // Asks whether an existing file beside the picture (the CSV a save would
+    // replace) may be replaced; replaceable so tests need no dialog.
+    std::function<bool(QWidget *parent, const QString &path)> askReplace;
 
     // The folder the save dialog starts in: that of the last image saved, else
     // the user's Pictures folder.
     static QString imageFolder();
     static constexpr char ImageFolderKey[] = "eye/imageFolder";
-    static constexpr char ScaleKey[] = "eye/scale"; // index of EyeScale
 
     // The reply of the last finished scan, as read.
     const QByteArray &eyeData() const { return EyeData; }
@@ -47,7 +52,6 @@ public:
     bool scanning() const;
 
 public slots:
-    void ReceiveData();
     void on_PlotGain_valueChanged(int);
     void on_PlotDeriv_clicked();
     void on_PlotBW_clicked();
@@ -57,23 +61,27 @@ public slots:
     void PlotEye();
 
 private:
-    enum class Message { None, Scanning, Refused, Lost, SaveFailed };
+    enum class Message { None, Scanning, Refused, Lost, SaveFailed, Info };
     void showMessage(Message kind, const QString &text = QString());
     void hideMessage();
-    void report(const QString &line);
-    void scanCut(QObject *owner, const QString &reason);
+    void report(const QString &line, bool failure = true);
+    void collect(const QByteArray &reply);
+    void scanCut(const QString &reason);
     bool saveImage(const QString &name, QString *why);
     bool saveCsv(const QString &name, QString *why);
+    QString csvPathFor(const QString &imageName, QString *note);
     eye::ScanFacts currentFacts() const;
+    double rateMbps() const;
+    QString openingText() const;
+    void fitMakerLine();
 
     Ui::Eye *ui;
-    MainWindow *MainWin;
-    int ScanStep = 0;
+    device::Instrument *m_instrument;
     QByteArray EyeData;
-    QByteArray ReplyBuffer;
     QGraphicsScene *PlotScene;
 
-    QTimer *m_step; // the next step of the scan chain
+    QStringList m_written; // files this window wrote (it may replace them without asking)
+    QHash<QString, QString> m_keptAside; // a user's file kept -> where this window's scan went
     Message m_message = Message::None;
     QRect m_messageGeometry;    // ScanMessage as the form places it
     QString m_scanningText;     // ScanMessage's text in the form

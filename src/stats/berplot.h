@@ -3,7 +3,7 @@
 // error count on a linear axis at the right, the target as a line, over a time
 // axis that doubles as the run gets longer.
 #pragma once
-#include "stats/berstats.h"
+#include "bert/berstats.h"
 
 #include <qwt_plot.h>
 

@@ -1,8 +1,9 @@
 #include "stats/statswindow.h"
 
 #include "bert/measurementrecord.h"
-#include "link/diagnostics.h"
-#include "stats/bermonitor.h"
+#include "bert/diagnostics.h"
+#include "device/bermonitor.h"
+#include "device/instrument.h"
 #include "ui_statswindow.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
@@ -30,8 +31,8 @@ QString goalText(double goal)
 }
 } // namespace
 
-StatsWindow::StatsWindow(BerMonitor *monitor, QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::StatsWindow), m_monitor(monitor),
+StatsWindow::StatsWindow(device::Instrument *instrument, QWidget *parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::StatsWindow), m_monitor(instrument->statistics()),
       m_plotTimer(new QTimer(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -56,6 +57,7 @@ StatsWindow::StatsWindow(BerMonitor *monitor, QWidget *parent)
     ui->SavePlotBtn->setToolTip(none->text());
 #endif
     m_plot->setObjectName(QStringLiteral("Plot"));
+    BerMonitor *monitor = m_monitor;
     plotLayout->addWidget(m_plot);
 
     for (double t : BerMonitor::targets())

@@ -1,6 +1,6 @@
 // The BER statistics window: the history plot, the confidence that the BER is
 // below the target, what the goal still needs, the optional stop of the test
-// log, and the exports. It reads everything from the main window's BerMonitor,
+// log, and the exports. It reads everything from the instrument's statistics,
 // so it can be opened at any time of a run; it deletes itself when closed.
 #pragma once
 #include <QPointer>
@@ -12,13 +12,16 @@ class StatsWindow;
 }
 class BerMonitor;
 class QTimer;
+namespace device {
+class Instrument;
+}
 
 class StatsWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    StatsWindow(BerMonitor *monitor, QWidget *parent = nullptr);
+    StatsWindow(device::Instrument *instrument, QWidget *parent = nullptr);
     ~StatsWindow() override;
 
     // Asks for the name of a file to save (caption, proposed path, filter);

@@ -1,19 +1,18 @@
 #include "wavelength/wavelengthdb.h"
 
-#include "app/mainwindow.h"
-#include "bert/modelconfig.h"
-#include "link/link.h"
+#include "device/instrument.h"
 #include "ui_wavelengthdb.h"
 #include "wavelength/wavelengthgrid.h"
 
 #include <QPushButton>
 
-WavelengthDB::WavelengthDB(QWidget *parent, const QString &wavelength)
-    : QDialog(parent), ui(new Ui::WavelengthDB)
+WavelengthDB::WavelengthDB(device::Instrument *instrument, const QString &wavelength,
+                           QWidget *parent)
+    : QDialog(parent), ui(new Ui::WavelengthDB), m_instrument(instrument)
 {
+    setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
-    MainWin = qobject_cast<MainWindow *>(parent);
 
     const double nm = wavelength::openingWavelength(wavelength);
     ui->CurSettings->setText(wavelength::currentSettingsText(nm));
@@ -29,11 +28,12 @@ WavelengthDB::WavelengthDB(QWidget *parent, const QString &wavelength)
 
     // OK is offered only while the command can reach a tunable instrument;
     // otherwise it would close the dialog having sent nothing.
-    if (MainWin) {
-        Link *link = MainWin->link();
-        connect(link, &Link::opened, this, &WavelengthDB::updateSendable);
-        connect(link, &Link::closed, this, &WavelengthDB::updateSendable);
-        connect(link, &Link::modelRecognised, this, &WavelengthDB::updateSendable);
+    if (instrument) {
+        connect(instrument, &device::Instrument::connected, this, &WavelengthDB::updateSendable);
+        connect(instrument, &device::Instrument::disconnected, this,
+                &WavelengthDB::updateSendable);
+        connect(instrument, &device::Instrument::modelChanged, this,
+                &WavelengthDB::updateSendable);
     }
     updateSendable();
 }
@@ -60,14 +60,14 @@ void WavelengthDB::on_ChannelDial_valueChanged(int)
 
 void WavelengthDB::on_buttonBox_accepted()
 {
-    if (MainWin)
-        MainWin->link()->send(wavelength::setWavelengthCommand(ui->NewWLBx->text()));
+    if (m_instrument)
+        m_instrument->setWavelength(ui->NewWLBx->text());
 }
 
 void WavelengthDB::updateSendable()
 {
-    const bool sendable = MainWin && MainWin->link()->connected() &&
-                          bert::modelRow(MainWin->unitType()).wavelengthDialog;
+    const bool sendable =
+        m_instrument && m_instrument->isConnected() && m_instrument->model().tunable;
     QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
     ok->setEnabled(sendable);
     ok->setToolTip(sendable ? QString() : tr("Not connected to a tunable instrument"));

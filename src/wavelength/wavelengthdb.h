@@ -6,7 +6,9 @@
 namespace Ui {
 class WavelengthDB;
 }
-class MainWindow;
+namespace device {
+class Instrument;
+}
 
 class WavelengthDB : public QDialog
 {
@@ -14,8 +16,9 @@ class WavelengthDB : public QDialog
 
 public:
     // `wavelength` is the main window's read-out, e.g. "1550.12 nm"; the dials
-    // reach 100 nm either side of it.
-    WavelengthDB(QWidget *parent, const QString &wavelength);
+    // reach 100 nm either side of it. OK sends to `instrument`.
+    WavelengthDB(device::Instrument *instrument, const QString &wavelength,
+                 QWidget *parent = nullptr);
     ~WavelengthDB() override;
 
 private slots:
@@ -29,5 +32,5 @@ private:
     void updateSendable();
 
     Ui::WavelengthDB *ui;
-    MainWindow *MainWin; // the parent, not owned
+    device::Instrument *m_instrument; // not owned
 };

@@ -1,6 +1,6 @@
 #include "wavelength/wavelengthgrid.h"
 
-#include "link/protocol.h"
+#include "bert/protocol.h"
 
 #include <cmath>
 
@@ -73,9 +73,5 @@ QString wavelengthText(int hundredthsNm)
     return QString::asprintf("%0.2f", hundredthsNm / 100.0);
 }
 
-QString setWavelengthCommand(const QString &nmText)
-{
-    return QString::fromLatin1(proto::SetWavelength).arg(nmText);
-}
 
 } // namespace wavelength

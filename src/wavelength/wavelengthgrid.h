@@ -50,6 +50,5 @@ int wavelengthOf(int channel);
 
 QString frequencyText(int channel);                  // "193.40" (THz)
 QString wavelengthText(int hundredthsNm);            // "1550.12" (nm)
-QString setWavelengthCommand(const QString &nmText); // "SetWL 1550.12"
 
 } // namespace wavelength

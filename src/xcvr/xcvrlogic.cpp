@@ -1,6 +1,6 @@
 #include "xcvr/xcvrlogic.h"
 
-#include "link/protocol.h"
+#include "bert/protocol.h"
 
 #include <QRegularExpression>
 

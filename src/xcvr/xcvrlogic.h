@@ -4,7 +4,7 @@
 // length), so the window code only reads widgets, calls these and writes the
 // results back.
 #pragma once
-#include "bert/modelconfig.h"
+#include "bert/models.h"
 
 #include <QByteArray>
 #include <QString>

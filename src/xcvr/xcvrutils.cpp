@@ -1,26 +1,24 @@
 #include "xcvr/xcvrutils.h"
 
-#include "app/mainwindow.h"
-#include "link/diagnostics.h"
-#include "link/link.h"
-#include "link/protocol.h"
+#include "bert/diagnostics.h"
+#include "bert/protocol.h"
+#include "device/instrument.h"
 #include "ui_xcvrutils.h"
 
 #include <QHideEvent>
 #include <QSettings>
 #include <QTextCursor>
-#include <QTimer>
 
 namespace {
-// Delays of the step chains, in milliseconds.
+// Delays of the operations, in milliseconds.
 constexpr int DumpFirstStepMs = 200;  // dump and loop-back test
 constexpr int ShortFirstStepMs = 100; // single read, clear, console
-constexpr int DumpStepMs = 20;
-constexpr int TestStepMs = 200;
+constexpr int DumpLookMs = 20;        // the dump's progress steps; its reply is read at the 100th
+constexpr int TestLookMs = 200;       // the same for the loop-back test
+constexpr int DataLooks = 100;
 constexpr int ReadReplyMs = 100;
 constexpr int ConsoleReplyMs = 200;
 constexpr int ClearStepMs = 20;
-constexpr int LastDataStep = 100; // dump and test read their reply at this step
 
 // A reply as lines of the results box: CR LF become line breaks, and the line
 // end that closes the reply adds no empty line.
@@ -31,29 +29,20 @@ QString asLines(QString text)
         text.chop(1);
     return text;
 }
-// Appends text as plain paragraphs: what the instrument sends is never taken
-// for markup.
-void appendPlain(QTextEdit *box, const QString &text)
-{
-    QTextCursor c(box->document());
-    c.movePosition(QTextCursor::End);
-    if (!box->document()->isEmpty())
-        c.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    c.insertText(asLines(text), QTextCharFormat());
-    box->setTextCursor(c);
-    box->ensureCursorVisible();
-}
 } // namespace
 
-XCVRUtils::XCVRUtils(QWidget *parent)
-    : QDialog(parent), ui(new Ui::XCVRUtils), MainWin(qobject_cast<MainWindow *>(parent))
+XCVRUtils::XCVRUtils(device::Instrument *instrument, QWidget *parent)
+    : QDialog(parent), ui(new Ui::XCVRUtils), m_instrument(instrument)
 {
+    setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
+    // Nothing has run yet.
+    ui->progressBar->setValue(0);
     ui->RegTypeBx->addItem(tr("Diag"));
 
-    XcvrType = MainWin ? bert::modelRow(MainWin->unitType()).transceiver : xcvr::Kind::None;
-    if (XcvrType == xcvr::Kind::Sfp) {
+    m_kind = instrument ? instrument->model().transceiver : xcvr::Kind::None;
+    if (m_kind == xcvr::Kind::Sfp) {
         ui->RegTypeBx->addItem(tr("Info"));
         using Widgets = std::initializer_list<QWidget *>;
         for (QWidget *w : Widgets{ui->label_3, ui->EEPw7B, ui->EEPw7C, ui->EEPw7D, ui->EEPw7E})
@@ -61,17 +50,20 @@ XCVRUtils::XCVRUtils(QWidget *parent)
         ui->ClrPage->setText(QStringLiteral("A2"));
         ui->ClrPage->setToolTip(tr("Register Page to Clear, (A0=Serial ID, A2=Diagnostics)"));
         ui->ClrEndAddr->setText(QStringLiteral("F7"));
-    } else if (XcvrType == xcvr::Kind::None) {
+    } else if (m_kind == xcvr::Kind::None) {
         ui->XCVRResutsBox->setPlainText(
             tr("No transceiver port is available on this instrument (or no instrument was "
                "connected when this window opened), so these utilities send nothing.\n"
                "Connect an instrument with an SFP or XFP cage and open the utilities again."));
     }
-    if (MainWin)
-        connect(link(), &Link::exchangeEnded, this, &XCVRUtils::onExchangeEnded);
-    // A side B chosen in an earlier session is offered, not selected.
-    if (MainWin && link()->side() == 'A' &&
-        QSettings().value(QStringLiteral("link/lastSide")).toString() == QLatin1String("B"))
+    // What the box holds now is the program's, not a command typed by the user.
+    for (const QString &line : ui->XCVRResutsBox->toPlainText().split(QLatin1Char('\n')))
+        m_programLines.insert(line);
+    // A side B chosen in an earlier session with this instrument is offered, not selected.
+    const QString group = instrument ? instrument->settingsGroup() : QString();
+    if (instrument && instrument->side() == 'A' && !group.isEmpty() &&
+        QSettings().value(group + QStringLiteral("/link/lastSide")).toString() ==
+            QLatin1String("B"))
         ui->XCVRResutsBox->setToolTip(
             tr("Side B was selected last time: type Side=B here and press the settings button "
                "to select it again."));
@@ -79,194 +71,189 @@ XCVRUtils::XCVRUtils(QWidget *parent)
 
 XCVRUtils::~XCVRUtils()
 {
-    // The link hands the line back by itself when a window that holds it goes.
+    // The instrument hands the line back by itself when the owner of a request goes.
     delete ui;
 }
 
-Link *XCVRUtils::link() const
-{
-    return MainWin->link();
-}
-
-// --- Shared conventions -----------------------------------------------------------
+// --- Shared conventions -------------------------------------------------------------
 
 QString XCVRUtils::blocker() const
 {
-    if (!MainWin || XcvrType == xcvr::Kind::None)
+    if (!m_instrument || m_kind == xcvr::Kind::None)
         return tr("No transceiver port is available on this instrument");
-    if (!link()->connected())
+    if (!m_instrument->isConnected())
         return tr("No instrument is connected");
-    if (link()->busy())
-        return link()->holds(this)
-                   ? tr("Busy: %1 is still running").arg(link()->exchangeName())
-                   : tr("Busy: %1 holds the instrument").arg(link()->exchangeName());
+    if (m_instrument->isBusy())
+        return m_instrument->holdsLine(this)
+                   ? tr("Busy: %1 is still running").arg(m_instrument->busyWith())
+                   : tr("Busy: %1 holds the instrument").arg(m_instrument->busyWith());
     return QString();
 }
 
-bool XCVRUtils::startOperation(const QString &what)
+bool XCVRUtils::start(device::Request request)
 {
     QString why = blocker();
-    if (why.isEmpty())
-        link()->beginExchange(this, what, &why);
+    if (why.isEmpty()) {
+        const QString what = request.name;
+        request.finished = [this, what](const QString &reason) { onFinished(what, reason); };
+        m_instrument->request(this, std::move(request), &why);
+    }
     if (!why.isEmpty()) {
         report(tr("%1. Nothing was sent.").arg(why));
         return false;
     }
-    m_operation = what;
-    ++m_chain;
     return true;
 }
 
-void XCVRUtils::schedule(int ms, Step step)
+void XCVRUtils::onFinished(const QString &what, const QString &reason)
 {
-    const unsigned chain = m_chain;
-    QTimer::singleShot(ms, this, [this, step, chain] {
-        if (chain == m_chain)
-            (this->*step)();
-    });
-}
-
-void XCVRUtils::endOperation()
-{
-    ++m_chain;
-    m_operation.clear();
-    link()->endExchange(this); // polling resumes 100 ms later
-}
-
-void XCVRUtils::stopOperation(const QString &why)
-{
-    if (m_operation.isEmpty())
+    if (reason.isEmpty())
         return;
-    qCInfo(lcXcvr).noquote() << m_operation + QStringLiteral(" stopped: ") + why;
-    endOperation();
-}
-
-void XCVRUtils::onExchangeEnded(QObject *owner, const QString &reason)
-{
-    if (owner != this || reason.isEmpty() || m_operation.isEmpty())
-        return;
-    // The link already took the line back (instrument lost or disconnected).
-    QString what = m_operation;
-    what[0] = what.at(0).toUpper();
-    ++m_chain;
-    m_operation.clear();
-    report(tr("%1 stopped: %2").arg(what, reason));
+    // The instrument took the line back (lost, or disconnected).
+    QString name = what;
+    name[0] = name.at(0).toUpper();
+    ui->progressBar->setValue(0);
+    report(tr("%1 stopped: %2").arg(name, reason));
 }
 
 void XCVRUtils::hideEvent(QHideEvent *event)
 {
     // Closing the window (not minimising it) ends its operation and hands the
     // line back, so that the measurement cycle resumes.
-    if (!event->spontaneous())
-        stopOperation(tr("the window was closed"));
+    if (!event->spontaneous() && m_instrument && m_instrument->holdsLine(this)) {
+        qCInfo(lcXcvr).noquote() << m_instrument->busyWith() + QStringLiteral(" stopped: the window was closed");
+        m_instrument->cancelRequests(this);
+    }
     QDialog::hideEvent(event);
+}
+
+void XCVRUtils::append(const QString &text)
+{
+    // Plain paragraphs: what the instrument sends is never taken for markup.
+    // Every line the program writes is remembered, so that the console never
+    // sends it back to the instrument.
+    QTextEdit *box = ui->XCVRResutsBox;
+    const QString lines = asLines(text);
+    for (const QString &line : lines.split(QLatin1Char('\n')))
+        m_programLines.insert(line);
+    QTextCursor c(box->document());
+    c.movePosition(QTextCursor::End);
+    if (!box->document()->isEmpty())
+        c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    c.insertText(lines, QTextCharFormat());
+    box->setTextCursor(c);
+    box->ensureCursorVisible();
 }
 
 void XCVRUtils::report(const QString &line)
 {
-    appendPlain(ui->XCVRResutsBox, line);
+    append(line);
     qCWarning(lcXcvr).noquote() << line;
 }
 
-// --- Register dump and loop-back test ------------------------------------------------
+// --- Register dump and loop-back test --------------------------------------------------
 
 void XCVRUtils::on_ReadXCVRBtn_clicked()
 {
-    if (!startOperation(tr("the register dump")))
-        return;
-    OpMode = 'R';
-    schedule(DumpFirstStepMs, &XCVRUtils::ReceiveData);
-    StepCnt = 0;
+    device::Step step;
+    step.delayMs = DumpFirstStepMs;
+    step.drain = true;
+    step.command = xcvr::dumpCommand(m_kind);
+    step.lookEveryMs = DumpLookMs;
+    step.timeoutMs = DumpLookMs * DataLooks;
+    device::Request r = device::Request::single(
+        tr("the register dump"), step, [this](const device::Reply &reply) {
+            const QString text = xcvr::replyText(reply.bytes);
+            append(text);
+            if (text.isEmpty())
+                report(tr("No reply from the instrument."));
+        });
+    r.progress = [this](int look) {
+        if (look == 0)
+            ui->XCVRResutsBox->clear(); // the command is out: the box shows its reply
+        ui->progressBar->setValue(look);
+    };
+    start(std::move(r));
 }
 
 void XCVRUtils::on_TestXCVRBtn_clicked()
 {
-    if (!startOperation(tr("the loop-back test")))
-        return;
-    OpMode = 'T';
-    schedule(DumpFirstStepMs, &XCVRUtils::ReceiveData);
-    StepCnt = 0;
+    device::Step step;
+    step.delayMs = DumpFirstStepMs;
+    step.drain = true;
+    step.command = QString::fromLatin1(proto::LoopbackTest);
+    step.lookEveryMs = TestLookMs;
+    step.timeoutMs = TestLookMs * DataLooks;
+    device::Request r = device::Request::single(
+        tr("the loop-back test"), step, [this](const device::Reply &reply) {
+            const QString text = xcvr::replyText(reply.bytes);
+            append(text);
+            if (text.isEmpty())
+                report(tr("No reply from the instrument."));
+        });
+    r.progress = [this](int look) {
+        if (look == 0)
+            ui->XCVRResutsBox->clear();
+        ui->progressBar->setValue(look);
+    };
+    start(std::move(r));
 }
 
-void XCVRUtils::ReceiveData()
-{
-    if (StepCnt == 0) {
-        link()->readAll();
-        ui->XCVRResutsBox->clear();
-        link()->send(OpMode == 'R' ? xcvr::dumpCommand(XcvrType)
-                                   : QString::fromLatin1(proto::LoopbackTest));
-    } else if (StepCnt == LastDataStep) {
-        const QString reply = xcvr::replyText(link()->readAll());
-        endOperation();
-        appendPlain(ui->XCVRResutsBox, reply);
-        if (reply.isEmpty())
-            report(tr("No reply from the instrument."));
-    }
-    if (StepCnt < LastDataStep)
-        schedule(OpMode == 'R' ? DumpStepMs : TestStepMs, &XCVRUtils::ReceiveData);
-    ui->progressBar->setValue(StepCnt);
-    ++StepCnt;
-}
-
-// --- Single register ------------------------------------------------------------------
+// --- Single register --------------------------------------------------------------------
 
 void XCVRUtils::on_ReadByteBtn_clicked()
 {
-    if (!startOperation(tr("the register read")))
-        return;
-    StepCnt = 0;
-    schedule(ShortFirstStepMs, &XCVRUtils::ReceiveByte);
-}
-
-void XCVRUtils::ReceiveByte()
-{
-    const QString reply = xcvr::replyText(link()->readAll());
-    if (StepCnt == 0) {
-        // Straight to the port: no side letter.
-        link()->writeRaw(xcvr::readCommand(
-            XcvrType, xcvr::pageOfIndex(ui->RegTypeBx->currentIndex()), ui->AddressBx->text()));
-        schedule(ReadReplyMs, &XCVRUtils::ReceiveByte);
-    } else {
-        endOperation();
-        ui->RegValueBx->setText(xcvr::lastSix(reply));
-        if (reply.isEmpty())
-            report(tr("No reply to the register read."));
-    }
-    ++StepCnt;
+    // Written straight to the port: no side letter.
+    device::Step step;
+    step.delayMs = ShortFirstStepMs;
+    step.drain = true;
+    step.raw = true;
+    step.command = xcvr::readCommand(m_kind, xcvr::pageOfIndex(ui->RegTypeBx->currentIndex()),
+                                     ui->AddressBx->text());
+    step.timeoutMs = ReadReplyMs;
+    start(device::Request::single(tr("the register read"), step,
+                                  [this](const device::Reply &reply) {
+                                      const QString text = xcvr::replyText(reply.bytes);
+                                      ui->RegValueBx->setText(xcvr::lastSix(text));
+                                      if (text.isEmpty())
+                                          report(tr("No reply to the register read."));
+                                  }));
 }
 
 void XCVRUtils::on_TestXCVRBtn_3_clicked()
 {
     // The write expects no reply and does not pause the measurement cycle, but
-    // it must not land between the commands of an exchange in progress.
+    // it must not land between the commands of an operation in progress.
     const QString why = blocker();
     if (!why.isEmpty()) {
         report(tr("%1. The register was not written.").arg(why));
         return;
     }
-    link()->send(xcvr::writeCommand(XcvrType, xcvr::pageOfIndex(ui->RegTypeBx->currentIndex()),
-                                    ui->AddressBx->text(), ui->RegValueBx->text()));
+    m_instrument->sendCommand(xcvr::writeCommand(
+        m_kind, xcvr::pageOfIndex(ui->RegTypeBx->currentIndex()), ui->AddressBx->text(),
+        ui->RegValueBx->text()));
 }
 
-// --- Register clear ---------------------------------------------------------------------
+// --- Register clear ------------------------------------------------------------------------
 
 void XCVRUtils::on_ClearXcvrBtn_clicked()
 {
-    const QString why = blocker();
-    if (!why.isEmpty()) {
-        report(tr("%1. Nothing was sent.").arg(why));
-        return;
-    }
     xcvr::ClearPlan plan;
-    plan.kind = XcvrType;
+    plan.kind = m_kind;
     plan.pageText = ui->ClrPage->text();
     plan.data = ui->ClrWrData->text();
     const QLineEdit *password[4] = {ui->EEPw7B, ui->EEPw7C, ui->EEPw7D, ui->EEPw7E};
     for (int i = 0; i < 4; ++i)
         plan.password[i] = password[i]->text();
-    if (XcvrType == xcvr::Kind::Sfp && !xcvr::sfpPageOf(plan.pageText, &plan.page)) {
+    // The page is checked first, as the dialog always has.
+    if (m_kind == xcvr::Kind::Sfp && !xcvr::sfpPageOf(plan.pageText, &plan.page)) {
         ui->XCVRResutsBox->clear();
         report(tr("Invalid SFP Page. Choose A0 or A2"));
+        return;
+    }
+    const QString why = blocker();
+    if (!why.isEmpty()) {
+        report(tr("%1. Nothing was sent.").arg(why));
         return;
     }
     // A value of fewer than two digits would be written, but its read-back
@@ -275,121 +262,139 @@ void XCVRUtils::on_ClearXcvrBtn_clicked()
         report(tr("Enter the data to write as two hexadecimal digits. Nothing was sent."));
         return;
     }
-    if (!startOperation(tr("the register clear")))
-        return;
     m_plan = plan;
-    OpMode = 'R';
-    ui->XCVRResutsBox->clear();
-    appendPlain(ui->XCVRResutsBox, tr("Clearing Transceiver Registers with ") + plan.data);
-    schedule(ShortFirstStepMs, &XCVRUtils::ClrProcedure);
-    StepCnt = 0;
-    ClrReg = xcvr::hexValue(ui->ClrStartAddr->text());
-    RetryCnt = 0;
+    m_stepCnt = 0;
+    m_clrReg = xcvr::hexValue(ui->ClrStartAddr->text());
+    m_retryCnt = 0;
     m_silences = 0;
+    device::Request r;
+    r.name = tr("the register clear");
+    r.first = clearStepAt(ShortFirstStepMs);
+    r.next = [this](const device::Reply &reply) { return afterClearStep(reply); };
+    // Each step shows its number as progress when it runs; a read-back shows
+    // the next number when its reply is verified.
+    r.progress = [this](int look) {
+        ui->progressBar->setValue(xcvr::clearProgress(m_stepCnt + look,
+                                                      xcvr::hexValue(ui->ClrStartAddr->text()),
+                                                      xcvr::hexValue(ui->ClrEndAddr->text())));
+    };
+    if (!start(std::move(r)))
+        return;
+    ui->XCVRResutsBox->clear();
+    append(tr("Clearing Transceiver Registers with ") + plan.data);
 }
 
-void XCVRUtils::ClrProcedure()
+device::Step XCVRUtils::clearStepAt(int delayMs) const
 {
-    ui->progressBar->setValue(xcvr::clearProgress(StepCnt, xcvr::hexValue(ui->ClrStartAddr->text()),
-                                                  xcvr::hexValue(ui->ClrEndAddr->text())));
-    const xcvr::ClearStep step = xcvr::clearStep(m_plan, StepCnt, ClrReg);
-    switch (step.kind) {
-    case xcvr::StepKind::Start:
-    case xcvr::StepKind::Write:
-        if (!step.command.isEmpty())
-            link()->send(step.command);
-        ++StepCnt;
-        break;
-    case xcvr::StepKind::Read:
-        link()->readAll(); // the write's answer and anything late
-        link()->send(step.command);
-        ++StepCnt;
-        break;
-    case xcvr::StepKind::Verify: {
-        const QByteArray reply = link()->bytesAvailable() >= xcvr::readBackLength(XcvrType)
-                                     ? link()->readAll()
-                                     : QByteArray();
+    const xcvr::ClearStep s = xcvr::clearStep(m_plan, m_stepCnt, m_clrReg);
+    device::Step step;
+    step.delayMs = delayMs;
+    step.command = s.command;
+    step.lookEveryMs = ClearStepMs; // one look at once (progress); the read-back a step later
+    if (s.kind == xcvr::StepKind::Read) {
+        step.drain = true; // the write's answer and anything late
+        step.timeoutMs = ClearStepMs;
+    }
+    return step;
+}
+
+std::optional<device::Step> XCVRUtils::afterClearStep(const device::Reply &reply)
+{
+    const xcvr::ClearStep done = xcvr::clearStep(m_plan, m_stepCnt, m_clrReg);
+    ++m_stepCnt;
+    if (done.kind == xcvr::StepKind::Read) {
+        // The verify step: the reply counts only when complete.
+        const QByteArray readBack =
+            reply.bytes.size() >= xcvr::readBackLength(m_kind) ? reply.bytes : QByteArray();
         QString line;
-        switch (xcvr::verify(m_plan, reply, ClrReg, RetryCnt, m_silences, &line)) {
+        switch (xcvr::verify(m_plan, readBack, m_clrReg, m_retryCnt, m_silences, &line)) {
         case xcvr::Verdict::Mismatch:
-            ++RetryCnt;
-            --StepCnt; // read the same register back again
+            ++m_retryCnt;
+            --m_stepCnt; // read the same register back again
             break;
         case xcvr::Verdict::NoReply:
             ++m_silences;
-            --StepCnt;
+            --m_stepCnt;
             break;
         case xcvr::Verdict::Pass:
-            appendPlain(ui->XCVRResutsBox, line);
-            RetryCnt = 0;
+            append(line);
+            m_retryCnt = 0;
             m_silences = 0;
-            ++ClrReg;
-            ++StepCnt;
+            ++m_clrReg;
+            ++m_stepCnt;
             break;
         case xcvr::Verdict::Fail:
         case xcvr::Verdict::Silent:
-            appendPlain(ui->XCVRResutsBox, line);
+            append(line);
             qCWarning(lcXcvr).noquote() << line;
-            RetryCnt = 0;
+            m_retryCnt = 0;
             m_silences = 0;
-            ++ClrReg;
-            ++StepCnt;
+            ++m_clrReg;
+            ++m_stepCnt;
             break;
         }
-        break;
     }
-    }
-    if (xcvr::hexValue(ui->ClrEndAddr->text()) < ClrReg)
-        endOperation();
-    else
-        schedule(ClearStepMs, &XCVRUtils::ClrProcedure);
+    if (xcvr::hexValue(ui->ClrEndAddr->text()) < m_clrReg)
+        return std::nullopt; // the procedure ends; polling resumes a moment later
+    return clearStepAt(ClearStepMs);
 }
 
-// --- Side selection and console -------------------------------------------------------------
+// --- Side selection and console ----------------------------------------------------------
+
+QString XCVRUtils::typedLine() const
+{
+    const QStringList lines =
+        ui->XCVRResutsBox->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (!m_programLines.contains(*it))
+            return *it;
+    }
+    return QString();
+}
 
 void XCVRUtils::on_FactoryBtn_clicked()
 {
     const QString text = ui->XCVRResutsBox->toPlainText();
     if (text.contains(QLatin1String("Side=A"))) {
-        appendPlain(ui->XCVRResutsBox, tr("SideA Selected"));
+        append(tr("SideA Selected"));
         selectSide('A');
     } else if (text.contains(QLatin1String("Side=B"))) {
-        appendPlain(ui->XCVRResutsBox, tr("SideB Selected"));
+        append(tr("SideB Selected"));
         selectSide('B');
-    } else if (startOperation(tr("the console command"))) {
-        StepCnt = 0;
-        schedule(ShortFirstStepMs, &XCVRUtils::ReceiveCmdResponse);
+    } else {
+        const QString line = typedLine();
+        if (line.isEmpty()) {
+            report(tr("Type a command (or Side=A, Side=B) as the last line of this box, then "
+                      "press the settings button. Nothing was sent."));
+        } else {
+            // As typed, straight to the port: no side letter.
+            device::Step step;
+            step.delayMs = ShortFirstStepMs;
+            step.drain = true;
+            step.raw = true;
+            step.command = line;
+            step.timeoutMs = ConsoleReplyMs;
+            start(device::Request::single(tr("the console command"), step,
+                                          [this](const device::Reply &reply) {
+                                              const QString text = xcvr::replyText(reply.bytes);
+                                              append(text);
+                                              if (text.isEmpty())
+                                                  report(tr("No reply to the console command."));
+                                          }));
+        }
     }
     ui->XCVRResutsBox->setFocus(Qt::OtherFocusReason);
 }
 
-void XCVRUtils::ReceiveCmdResponse()
-{
-    const QString reply = xcvr::replyText(link()->readAll());
-    if (StepCnt == 0) {
-        const QStringList lines =
-            ui->XCVRResutsBox->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        if (lines.isEmpty()) {
-            qCInfo(lcXcvr, "console: no command line to send");
-            endOperation();
-        } else {
-            link()->writeRaw(lines.last()); // as typed: no side letter
-            schedule(ConsoleReplyMs, &XCVRUtils::ReceiveCmdResponse);
-        }
-    } else {
-        endOperation();
-        appendPlain(ui->XCVRResutsBox, reply);
-        if (reply.isEmpty())
-            report(tr("No reply to the console command."));
-    }
-    ++StepCnt;
-}
-
 void XCVRUtils::selectSide(char side)
 {
-    if (MainWin)
-        link()->setSide(side);
-    // Remembered for the next session, which starts on side A all the same
-    // (nothing changes what is sent at start-up); the utilities then offer it.
-    QSettings().setValue(QStringLiteral("link/lastSide"), QString(QLatin1Char(side)));
+    if (!m_instrument)
+        return;
+    m_instrument->setSide(side);
+    // Remembered for the next session with this instrument, which starts on
+    // side A all the same (nothing remembered changes what is sent); the
+    // utilities then offer it.
+    const QString group = m_instrument->settingsGroup();
+    if (!group.isEmpty())
+        QSettings().setValue(group + QStringLiteral("/link/lastSide"), QString(QLatin1Char(side)));
 }

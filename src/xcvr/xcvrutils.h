@@ -2,73 +2,72 @@
 // write, register clear with read-back verification, the instrument's
 // loop-back test, side selection and a command console.
 //
-// Every operation that expects replies takes the serial line from the
-// measurement cycle for its length (an exchange of the link) and runs as a
-// chain of single-shot timer steps; one operation runs at a time.
+// Every operation that expects replies is a request for the instrument's line
+// (measurement polling pauses meanwhile); one runs at a time, and closing the
+// dialog ends it and frees the dialog.
 #pragma once
 #include "xcvr/xcvrlogic.h"
 
 #include <QDialog>
+#include <QSet>
+#include <optional>
 
 namespace Ui {
 class XCVRUtils;
 }
-class MainWindow;
-class Link;
+namespace device {
+class Instrument;
+struct Reply;
+struct Request;
+struct Step;
+} // namespace device
+class QTextEdit;
 
 class XCVRUtils : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit XCVRUtils(QWidget *parent = nullptr);
+    explicit XCVRUtils(device::Instrument *instrument, QWidget *parent = nullptr);
     ~XCVRUtils() override;
 
 public slots:
-    // Register dump and loop-back test (ReceiveData runs both).
-    void on_ReadXCVRBtn_clicked();
-    void on_TestXCVRBtn_clicked();
-    void ReceiveData();
-    // Single register.
-    void on_ReadByteBtn_clicked();
-    void ReceiveByte();
-    void on_TestXCVRBtn_3_clicked();
-    // Register clear.
-    void on_ClearXcvrBtn_clicked();
-    void ClrProcedure();
-    // Side selection and console.
-    void on_FactoryBtn_clicked();
-    void ReceiveCmdResponse();
+    void on_ReadXCVRBtn_clicked();  // register dump
+    void on_TestXCVRBtn_clicked();  // loop-back test
+    void on_ReadByteBtn_clicked();  // one register: read ("Rd")
+    void on_TestXCVRBtn_3_clicked(); // one register: write ("Wr")
+    void on_ClearXcvrBtn_clicked(); // register clear
+    void on_FactoryBtn_clicked();   // side selection and console
 
 protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void selectSide(char side);
-    using Step = void (XCVRUtils::*)();
-    Link *link() const;
-    // Checks that an operation can start and takes the line for it; otherwise
-    // says why in the results box and returns false.
-    bool startOperation(const QString &what);
     // Why nothing can be sent now (no transceiver, no instrument, line busy);
     // empty when sending is possible.
     QString blocker() const;
-    void schedule(int ms, Step step);
-    void endOperation();
-    void stopOperation(const QString &why);
-    void onExchangeEnded(QObject *owner, const QString &reason);
+    // Starts a request; otherwise says why in the results box and returns false.
+    bool start(device::Request request);
+    void onFinished(const QString &what, const QString &reason);
     void report(const QString &line);
+    void append(const QString &text);
+    void selectSide(char side);
+    // The last line of the box the user typed (never one the program wrote).
+    QString typedLine() const;
+
+    // The clear procedure, step by step as the counter of its steps says.
+    device::Step clearStepAt(int delayMs) const;
+    std::optional<device::Step> afterClearStep(const device::Reply &reply);
 
     Ui::XCVRUtils *ui;
-    MainWindow *MainWin;
-    int StepCnt = 0;
-    int ClrReg = 0;
-    int RetryCnt = 0;
-    char OpMode = 'R'; // 'R' register read-out, 'T' loop-back test
-    xcvr::Kind XcvrType = xcvr::Kind::None;
+    device::Instrument *m_instrument;
+    xcvr::Kind m_kind = xcvr::Kind::None;
+    QSet<QString> m_programLines; // lines of the box the program wrote
 
-    int m_silences = 0;     // clear: read-backs of ClrReg that found no complete reply
-    xcvr::ClearPlan m_plan; // clear: what was validated at the start
-    QString m_operation;    // the operation that holds the line ("the register dump"), or empty
-    unsigned m_chain = 0;   // steps scheduled for an earlier chain do nothing
+    // The clear procedure.
+    int m_stepCnt = 0;
+    int m_clrReg = 0;
+    int m_retryCnt = 0;
+    int m_silences = 0;     // read-backs of m_clrReg that found no complete reply
+    xcvr::ClearPlan m_plan; // what was validated at the start
 };

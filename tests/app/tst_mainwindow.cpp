@@ -115,7 +115,7 @@ private slots:
     void modelConfiguration()
     {
         if (data<int>("code"))
-            w->SetBERTType(data<int>("code"));
+            w->instrument()->setModel(bert::modelByCode(data<int>("code")));
         QTEST(configuration(w.get()), "configuration");
     }
 

@@ -45,7 +45,7 @@ private slots:
                "ErrorCntTxt=5.000e-01|BERText=5.960e-08|LEDBER=R|ErrorReset@=R|TimeTxt=0d 00:00:00";
         QTest::newRow("Nano, dark, no rate, no bits, lamp code 1, K28.5")
             << nano
-            << QStringList{"rate=00000000 rx=8fa0 tx=8fa0 count=00000000 errors=80000000 "
+            << QStringList{"rate=00000000 rx=8fa0 tx=8fa0 count=00000000 errors=00000000 "
                            "status=01 pattern=4b"}
             << "LEDRate=R|RateSetting=0.000000|RxPowTxt=----|TxEnBtn=Tx: ----|CountTxt=0.000e+00|"
                "BERText=0.000e-00|LEDBER=G|TimeTxt=0d 00:00:00|LEDSig=R|LEDSync=R|SliderPattern=5";
@@ -87,7 +87,7 @@ private slots:
         const QByteArray none = record("Corvane Nano"),
                          one = record("Corvane Nano", "errors=80000001");
         QStringList seen; // count and lamp after each record, repeats dropped
-        const auto watch = connect(b.w.get(), &MainWindow::recordShown, b.w.get(), [&] {
+        const auto watch = connect(b.instrument(), &device::Instrument::measured, b.w.get(), [&] {
             const QString s = look(b.w.get(), "ErrorCntTxt") + ' ' + lampOf(b.w.get(), "LEDError");
             if (seen.isEmpty() || seen.last() != s)
                 seen << s;
@@ -115,7 +115,7 @@ private slots:
         QFETCH(int, dial);
         MainWindow *offline = pool.offline();
         QVERIFY(offline);
-        offline->SetBERTType(500110);
+        offline->instrument()->setModel(bert::modelByCode(500110));
         control<QCheckBox>(offline, "StandRates")->setChecked(data<bool>("standard"));
         auto *d = control<QDial>(offline, "RateDial");
         auto *field = control<QDoubleSpinBox>(offline, "RateSetting");
@@ -213,7 +213,7 @@ private slots:
         auto *slider = control<QAbstractSlider>(b.w.get(), "SliderPattern");
         auto *custom = control<QLineEdit>(b.w.get(), "CustPatBx");
         custom->setText(data<QString>("field"));
-        b.link()->setSide(data<char>("side"));
+        b.instrument()->setSide(data<char>("side"));
         const qint64 from = b.logSize();
         for (int p = 0; p <= lines.count(','); ++p) {
             if (p == 0 && data<bool>("enter")) {
@@ -225,7 +225,7 @@ private slots:
             slider->setValue(p);
             slider->setSliderDown(false);
         }
-        b.link()->setSide('A');
+        b.instrument()->setSide('A');
         QTRY_COMPARE(b.commands(from).join(','), lines.toLatin1());
         QVERIFY(b.waitForRequests(2));
     }
@@ -282,7 +282,7 @@ private slots:
         w->askLogFileName = [&](QWidget *parent) { return parent == w ? file : QString(); };
         QString lamps; // after each record
         const auto watch =
-            connect(w, &MainWindow::recordShown, w, [&] { lamps += lampOf(w, "LogBtn"); });
+            connect(b.instrument(), &device::Instrument::measured, w, [&] { lamps += lampOf(w, "LogBtn"); });
         control<QAbstractButton>(w, "LogBtn")->click();
         QCOMPARE(lampOf(w, "LogBtn"), 'G');
         const int rows = model == "Corvane NanoTb" ? 3 : 1;

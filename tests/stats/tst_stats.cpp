@@ -1,6 +1,7 @@
 // The statistics window as the user sees it: its figures for known counts,
 // what the exports write, and a live run that ends the test log at the goal.
-#include "stats/bermonitor.h"
+#include "device/bermonitor.h"
+#include "device/testlogfile.h"
 #include "stats/statswindow.h"
 #include "support/simbench.h"
 
@@ -44,9 +45,10 @@ private slots:
     void figuresAndExports()
     {
         qint64 now = 0;
-        BerMonitor m;
+        device::Instrument instrument; // not connected: only its statistics are fed
+        BerMonitor &m = *instrument.statistics();
         m.setClock([&] { return now; });
-        StatsWindow window(&m);
+        StatsWindow window(&instrument);
         QString path, proposed;
         window.askFileName = [&](QWidget *, const QString &, const QString &p, const QString &) {
             proposed = p;
@@ -107,7 +109,7 @@ private slots:
         const QString logPath = dir.filePath("test.csv");
         b.w->askLogFileName = [&](QWidget *) { return logPath; };
         control<QAbstractButton>(b.w.get(), "LogBtn")->click();
-        QVERIFY(b.w->testLogRunning());
+        QVERIFY(b.w->instrument()->testLog()->isRunning());
 
         StatsWindow *window = openStatistics(*b.w);
         QVERIFY(window && window->isVisible());
@@ -117,7 +119,7 @@ private slots:
 
         const qint64 from = b.logSize();
         control<QAbstractButton>(b.w.get(), "ErrorReset")->click();
-        QTRY_VERIFY(!b.w->testLogRunning());
+        QTRY_VERIFY(!b.w->instrument()->testLog()->isRunning());
         QCOMPARE(textOf(window, "VerdictTxt"),
                  QStringLiteral("Target met: BER below 1e-9 with 95 % confidence; "
                                 "test log stopped"));

@@ -1,7 +1,7 @@
 // Confidence arithmetic against published and hand-worked values, the bounded
 // history over a simulated week, and when the monitor asks to end the test log.
-#include "stats/bermonitor.h"
-#include "stats/berstats.h"
+#include "device/bermonitor.h"
+#include "bert/berstats.h"
 
 #include <QSettings>
 #include <QStandardPaths>

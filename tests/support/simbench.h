@@ -3,10 +3,9 @@
 // texts, lamp pictures, and the commands that reached the instrument.
 #pragma once
 #include "app/mainwindow.h"
-#include "link/link.h"
-#include "link/portcatalog.h"
-#include "ptysimulator.h"
+#include "support/simwire.h"
 #include "widgets/lamps.h"
+#include "widgets/stale.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -20,22 +19,6 @@
 #include <QtTest>
 #include <map>
 #include <memory>
-
-// Tests never touch the user's settings.
-inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
-
-// The columns of a data table: columns<int, QString>({"code", "text"}).
-template <class... T> void columns(std::initializer_list<const char *> names)
-{
-    auto name = names.begin();
-    (QTest::addColumn<T>(*name++), ...);
-}
-
-// A column of the current data row: data<int>("code").
-template <class T> const T &data(const char *column)
-{
-    return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
-}
 
 // A control of a window by its object name.
 template <class T = QWidget> T *control(const QWidget *window, const QString &name)
@@ -109,29 +92,9 @@ inline QString looks(const QWidget *w, const QString &expected)
     return out.join('|');
 }
 
-// A measurement record as the instrument of the model sends it (27 bytes on the
-// NanoT models, else 24): 10 Mbit/s (x 10 on some models), pattern '3', Rx and
-// Tx +10.0 dBm, 1550.12 nm, 42.1 C, lamp code 2, 8388608 bits, no errors, eye
-// 20 and 40, no PRBS information; `changes` sets fields in hex, "count=80000029".
-inline QByteArray record(const QByteArray &model, const QString &changes = QString())
-{
-    QByteArray r = QByteArray::fromHex("00989680 33 7c18 7c18 025d84 6f8e 02 80000018 00000000 "
-                                       "142800 00");
-    const QStringList names{"rate",        "pattern", "rx",    "tx",     "wavelength",
-                            "temperature", "status",  "count", "errors", "eye"};
-    const int at[] = {0, 4, 5, 7, 9, 12, 14, 15, 19, 23, 26};
-    for (const QString &change : changes.split(' ', Qt::SkipEmptyParts)) {
-        const int i = names.indexOf(change.section('=', 0, 0));
-        r.replace(at[i], at[i + 1] - at[i], QByteArray::fromHex(change.section('=', 1).toLatin1()));
-    }
-    r.resize(model.startsWith("Corvane NanoT") ? 27 : 24);
-    return r;
-}
-
-class SimBench
+class SimBench : public SimWire
 {
 public:
-    std::unique_ptr<sim::PtySimulator> sim;
     std::unique_ptr<MainWindow> w;
 
     // An instrument of the model and a window that has searched the ports.
@@ -141,22 +104,13 @@ public:
         w = std::make_unique<MainWindow>();
         return QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000);
     }
-    // A (new) instrument appears as a new serial device.
-    bool plugIn(const QByteArray &model)
-    {
-        sim = std::make_unique<sim::PtySimulator>();
-        portcatalog::clearExtras();
-        portcatalog::addExtra(sim->start(model) ? sim->slavePath() : QString(),
-                              QStringLiteral("USB Serial Device"));
-        return sim->isRunning();
-    }
     // Picks the first listed instrument, as a user would.
     bool connectFirst()
     {
         QComboBox *box = control<QComboBox>(w.get(), "PortSelBox");
         box->setCurrentIndex(1);
         emit box->activated(1);
-        return box->count() > 1 && link()->connected();
+        return box->count() > 1 && instrument()->isConnected();
     }
     // Starts, connects and waits until the window shows live records.
     bool startLive(const QByteArray &model)
@@ -167,51 +121,11 @@ public:
                    5000);
     }
 
-    Link *link() const { return w->link(); }
-    QString portName() const { return sim->slavePath().mid(5); } // "/dev/pts/N" -> "pts/N"
-    template <class F> auto engine(F f) const { return sim->withEngine(f); }
-    qint64 logSize() const
-    {
-        return engine([](sim::Engine &e) { return e.commandsReceived(); });
-    }
-    // Lines the instrument received from the command numbered `from` on.
-    QList<QByteArray> lines(qint64 from = 0) const
-    {
-        QList<QByteArray> out;
-        for (const sim::LoggedCommand &c : sim->commandLog())
-            if (c.index >= from)
-                out << c.line;
-        return out;
-    }
-    // The same without the measurement requests.
-    QList<QByteArray> commands(qint64 from = 0) const
-    {
-        QList<QByteArray> out = lines(from);
-        out.removeAll("r");
-        out.removeAll("rB");
-        return out;
-    }
-    int count(const QByteArray &line, qint64 from = 0) const { return lines(from).count(line); }
-    // The command that followed `line` (the first since `from`), and how many
-    // milliseconds later by the instrument's clock.
-    QPair<QByteArray, qint64> after(const QByteArray &line, qint64 from) const
-    {
-        const QVector<sim::LoggedCommand> log = sim->commandLog();
-        for (int i = 0; i + 1 < log.size(); ++i)
-            if (log[i].index >= from && log[i].line == line)
-                return {log[i + 1].line, log[i + 1].ms - log[i].ms};
-        return {};
-    }
-    // Waits until the instrument has received n more requests for a record.
-    bool waitForRequests(int n)
-    {
-        const qint64 from = logSize();
-        return QTest::qWaitFor([&] { return lines(from).size() - commands(from).size() >= n; });
-    }
+    device::Instrument *instrument() const { return w->instrument(); }
     // Waits until the pending measurement cycle has run and none is scheduled.
     bool waitUntilPollingStopped()
     {
-        return QTest::qWaitFor([&] { return !link()->pollPending(); }, 3000);
+        return QTest::qWaitFor([&] { return !instrument()->isPolling(); }, 3000);
     }
     // Answers the next requests with these records and waits until the last is shown.
     bool show(const QList<QByteArray> &records)
@@ -222,15 +136,19 @@ public:
         });
         return QTest::qWaitFor([&] { return count("r", from) > records.size(); }, 5000);
     }
-    // The measurement's read-outs and lamps: "live", "greyed" or "mixed".
+    // The measurement's read-outs, lamps and the buttons that show a figure:
+    // "live", "greyed" or "mixed".
     QString readouts() const
     {
         int greyed = 0;
-        const char *names[] = {"BERText",  "ErrorCntTxt", "CountTxt", "TimeTxt",
-                               "RxPowTxt", "TempTxt",     "LEDSig",   "LEDSync"};
-        for (const char *name : names)
+        const char *labels[] = {"BERText",  "ErrorCntTxt", "CountTxt", "TimeTxt",
+                                "RxPowTxt", "TempTxt",     "LEDSig",   "LEDSync"};
+        for (const char *name : labels)
             greyed += !control(w.get(), name)->isEnabled();
-        return greyed == 0 ? "live" : greyed == 8 ? "greyed" : "mixed";
+        const char *buttons[] = {"TxEnBtn", "WaveLengBtn", "EyeButton"};
+        for (const char *name : buttons)
+            greyed += widgets::looksStale(control<QAbstractButton>(w.get(), name));
+        return greyed == 0 ? "live" : greyed == 11 ? "greyed" : "mixed";
     }
     QString debugText() const
     {

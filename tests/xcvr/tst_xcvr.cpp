@@ -33,9 +33,9 @@ class TstXcvr : public QObject
     {
         SimBench &b = pool.live(model);
         qDeleteAll(b.w->findChildren<XCVRUtils *>());
-        b.link()->setSide('A');
+        b.instrument()->setSide('A');
         *bench = &b;
-        if (!QTest::qWaitFor([&] { return !b.link()->busy() && b.link()->pollPending(); }, 5000))
+        if (!QTest::qWaitFor([&] { return !b.instrument()->isBusy() && b.instrument()->isPolling(); }, 5000))
             return nullptr;
         b.w->on_XCVRBtn_clicked(); // the button's slot: the button is hidden on some models
         return b.w->findChildren<XCVRUtils *>().value(0);
@@ -68,7 +68,7 @@ class TstXcvr : public QObject
             else if (auto *text = d->findChild<QTextEdit *>(field.section('=', 0, 0)))
                 text->setPlainText(field.section('=', 1));
         }
-        QList<int> seen;
+        QList<int> seen{control<QProgressBar>(d, "progressBar")->value()}; // 0: nothing ran yet
         connect(control<QProgressBar>(d, "progressBar"), &QProgressBar::valueChanged, d,
                 [&](int v) {
                     if (!seen.contains(v))
@@ -77,10 +77,10 @@ class TstXcvr : public QObject
         const bool silent = typed.endsWith(";silent");
         b->engine(
             [&](sim::Engine &e) { e.setFault(silent ? sim::Fault::NoReply : sim::Fault::None); });
-        b->link()->setSide(side);
+        b->instrument()->setSide(side);
         const qint64 from = b->logSize();
         click(d, button);
-        QTRY_VERIFY_WITH_TIMEOUT(!b->link()->busy(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!b->instrument()->isBusy(), 15000);
         b->engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QVERIFY(b->waitForRequests(3));
         Lines sent; // a command repeated back to back counted once
@@ -92,12 +92,11 @@ class TstXcvr : public QObject
         QVERIFY2(text.endsWith(box) || text.startsWith(box), qPrintable(text));
         QFETCH(QList<int>, progress);
         QCOMPARE(seen, progress);
-        QCOMPARE(control<QProgressBar>(d, "progressBar")->value(),
-                 progress.isEmpty() ? 100 : progress.last());
+        QCOMPARE(control<QProgressBar>(d, "progressBar")->value(), progress.last());
         if (box.endsWith("***FAIL***")) // after the twelfth read-back
             QVERIFY(b->count(wire.last(), from) >= 12);
         if (box.startsWith("Side"))
-            QCOMPARE(QChar(b->link()->side()), box[4]);
+            QCOMPARE(QChar(b->instrument()->side()), box[4]);
         else if (button == "ReadXCVRBtn" && !wire.isEmpty()) // 2000 + 100 ms, less reading time
             QVERIFY(b->after(wire.first(), from).second >= 1900);
     }
@@ -118,7 +117,7 @@ private slots:
         QTest::newRow("dump, no cage")
             << NoCage << 'A' << "" << dump << Lines()
             << "No transceiver port is available on this instrument. Nothing was sent."
-            << QList<int>();
+            << QList<int>{0};
     }
     void dump() { operation(); }
 
@@ -164,11 +163,11 @@ private slots:
             << with + "00\nPage 02, Reg 80 = 00 pass(0)" << one;
         QTest::newRow("SFP page A1")
             << Sfp << 'A' << fields.arg("A1", "80", "80", "00") << clear << Lines()
-            << "Invalid SFP Page. Choose A0 or A2" << QList<int>();
+            << "Invalid SFP Page. Choose A0 or A2" << QList<int>{0};
         QTest::newRow("one digit of data")
             << Sfp << 'A' << fields.arg("A2", "80", "80", "0") << clear << Lines()
             << "Enter the data to write as two hexadecimal digits. Nothing was sent."
-            << QList<int>();
+            << QList<int>{0};
     }
     void clear() { operation(); }
 
@@ -180,24 +179,58 @@ private slots:
         // case matters) choose the side and are never sent; otherwise the last
         // non-empty line goes out as typed, without the side letter.
         QTest::newRow("Side=B anywhere") << Sfp << 'A' << "XCVRResutsBox=x Side=B y\nlast"
-                                         << settings << Lines() << "SideB Selected" << QList<int>();
+                                         << settings << Lines() << "SideB Selected" << QList<int>{0};
         QTest::newRow("Side=A") << Sfp << 'B' << "XCVRResutsBox=Side=A" << settings << Lines()
-                                << "SideA Selected" << QList<int>();
+                                << "SideA Selected" << QList<int>{0};
         QTest::newRow("Side=A wins") << Sfp << 'B' << "XCVRResutsBox=Side=B\nSide=A" << settings
-                                     << Lines() << "SideA Selected" << QList<int>();
+                                     << Lines() << "SideA Selected" << QList<int>{0};
         QTest::newRow("side keywords are case-sensitive")
             << Sfp << 'A' << "XCVRResutsBox=side=a SIDE=A Side=B" << settings << Lines()
-            << "SideB Selected" << QList<int>();
+            << "SideB Selected" << QList<int>{0};
         QTest::newRow("console, the last line")
             << Sfp << 'B' << "XCVRResutsBox=Side=C\nRdSFP I 14\n\n"
-            << settings << Lines{"RdSFP I 14"} << "A0 14 = 43" << QList<int>();
+            << settings << Lines{"RdSFP I 14"} << "A0 14 = 43" << QList<int>{0};
         QTest::newRow("console, spaces kept")
             << Sfp << 'B' << "XCVRResutsBox=first\n  RdSFP I 14 " << settings
-            << Lines{"  RdSFP I 14 "} << "ERR" << QList<int>();
+            << Lines{"  RdSFP I 14 "} << "ERR" << QList<int>{0};
         QTest::newRow("console, nothing typed")
-            << Sfp << 'B' << "XCVRResutsBox=" << settings << Lines() << "" << QList<int>();
+            << Sfp << 'B' << "XCVRResutsBox=" << settings << Lines()
+            << "Type a command (or Side=A, Side=B) as the last line of this box, then press the "
+               "settings button. Nothing was sent."
+            << QList<int>{0};
     }
     void settingsButton() { operation(); }
+
+    // The console sends the last line the user typed, never one the program
+    // wrote: not the help text, not a reply, not a message.
+    void consoleSendsTypedLinesOnly()
+    {
+        SimBench *b;
+        XCVRUtils *d = open(Sfp, &b);
+        QVERIFY(d);
+        const qint64 from = b->logSize();
+        const QString nothing = "Type a command (or Side=A, Side=B) as the last line of this "
+                                "box, then press the settings button. Nothing was sent.";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(nothing));
+        click(d, "FactoryBtn"); // only the help text in the box
+        QCOMPARE(boxText(d).section('\n', -1), nothing);
+        control<QTextEdit>(d, "XCVRResutsBox")->setPlainText("RdSFP I 14");
+        for (int press = 0; press < 2; ++press) {
+            click(d, "FactoryBtn");
+            QTRY_COMPARE(boxText(d).section('\n', -1), QString("A0 14 = 43"));
+            QTRY_VERIFY(!b->instrument()->isBusy());
+        }
+        b->engine([](sim::Engine &e) { e.setFault(sim::Fault::NoReply); });
+        QTest::ignoreMessage(QtWarningMsg, "No reply to the console command.");
+        click(d, "FactoryBtn");
+        QTRY_COMPARE(boxText(d).section('\n', -1), QString("No reply to the console command."));
+        QTRY_VERIFY(!b->instrument()->isBusy());
+        b->engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
+        click(d, "FactoryBtn");
+        QTRY_COMPARE(boxText(d).section('\n', -1), QString("A0 14 = 43"));
+        QVERIFY(b->waitForRequests(3));
+        QCOMPARE(b->commands(from), Lines({"RdSFP I 14", "RdSFP I 14", "RdSFP I 14", "RdSFP I 14"}));
+    }
 
     void cleanupTestCase() { pool.clear(); }
 
@@ -245,15 +278,15 @@ private slots:
         XCVRUtils *d = open(data<QByteArray>("model"), &b);
         QVERIFY(d);
         control<QComboBox>(d, "RegTypeBx")->setCurrentIndex(data<int>("typeIndex"));
-        b->link()->setSide('B');
+        b->instrument()->setSide('B');
         control<QLineEdit>(d, "AddressBx")->setText(data<QString>("address"));
         control<QLineEdit>(d, "RegValueBx")->setText(data<QString>("value"));
         const qint64 from = b->logSize();
         click(d, "TestXCVRBtn_3"); // "Wr"
-        QVERIFY(!b->link()->busy());
+        QVERIFY(!b->instrument()->isBusy());
         control<QLineEdit>(d, "RegValueBx")->setText("00");
         click(d, "ReadByteBtn"); // "Rd"
-        QTRY_VERIFY(!b->link()->busy());
+        QTRY_VERIFY(!b->instrument()->isBusy());
         QTEST(b->commands(from), "wire");
         QTEST(look(d, "RegValueBx"), "shown");
         QVERIFY(b->waitForRequests(3));
@@ -266,25 +299,25 @@ private slots:
         SimBench *b;
         XCVRUtils *d = open(Sfp, &b);
         QVERIFY(d);
-        b->link()->setSide('B');
+        b->instrument()->setSide('B');
         const qint64 from = b->logSize();
         QElapsedTimer sinceClick;
         sinceClick.start();
-        QList<qint64> steps; // when the bar showed 0, 1, 2, ...
+        QList<qint64> steps; // when the bar showed 1, 2, 3, ... (it shows 0 until then)
         connect(control<QProgressBar>(d, "progressBar"), &QProgressBar::valueChanged, d,
                 [&](int v) {
-                    if (v == steps.size())
+                    if (v == steps.size() + 1)
                         steps << sinceClick.elapsed();
                 });
         click(d, "TestXCVRBtn");
         QTRY_COMPARE(b->count("testB", from), 1);
         QVERIFY2(sinceClick.elapsed() >= 195, qPrintable(QString::number(sinceClick.elapsed())));
         QTRY_VERIFY_WITH_TIMEOUT(steps.size() >= 6, 5000);
-        for (int v = 0; v < steps.size(); ++v)
-            QVERIFY2(steps[v] >= 180 * (v + 1),
-                     qPrintable(QString("step %1 at %2 ms").arg(v).arg(steps[v])));
+        for (int i = 0; i < steps.size(); ++i) // step v = i + 1 at 200 + 200 v ms
+            QVERIFY2(steps[i] >= 180 * (i + 2),
+                     qPrintable(QString("step %1 at %2 ms").arg(i + 1).arg(steps[i])));
         d->close();
-        b->link()->setSide('A');
+        b->instrument()->setSide('A');
         QVERIFY(b->waitForRequests(3));
         QCOMPARE(b->commands(from), Lines{"testB"});
     }
@@ -307,8 +340,9 @@ private slots:
         click(other, "ReadByteBtn");
         QCOMPARE(boxText(other).section('\n', -1),
                  QString("Busy: the register clear holds the instrument. Nothing was sent."));
-        d->close();
-        QVERIFY(!d->isVisible());
+        QPointer<XCVRUtils> closed = d;
+        d->close(); // frees the window and ends its operation
+        QTRY_VERIFY(!closed);
         QVERIFY(b->waitForRequests(3));
         const qint64 after = b->logSize();
         QTest::qWait(300); // proves that no further step of the clear runs

@@ -1,6 +1,6 @@
-#include "link/commandframe.h"
+#include "bert/commandframe.h"
 
-#include "link/protocol.h"
+#include "bert/protocol.h"
 
 void frameCommand(QString &buffer, char side)
 {

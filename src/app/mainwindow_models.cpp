@@ -1,18 +1,17 @@
-// Configuring the main window for the recognised unit model.
+// Setting the main window up for the recognised model.
 #include "app/mainwindow.h"
-#include "bert/modelconfig.h"
+#include "bert/models.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::SetBERTType(int type)
+void MainWindow::configureFor(const bert::Model &model)
 {
-    const bert::ModelRow &model = bert::modelRow(type);
-    m_unitType = type;
+    m_configured = &model;
     m_shown = Shown(); // the read-outs may mean something else now: show them afresh
     using Widgets = std::initializer_list<QWidget *>;
     for (QWidget *w : Widgets{ui->PatListSpan, ui->PatListNanoTera, ui->PatListNano, ui->PatListT,
                               ui->EyeButton, ui->RateRange})
         w->hide();
-    if (type == 0)
+    if (!model.configures)
         ui->PatListNano->show();
     for (QWidget *w :
          Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn, ui->CustPatBx})
@@ -23,37 +22,36 @@ void MainWindow::SetBERTType(int type)
     ui->RxPowTxt->setFont(font);
 
     if (model.configures) {
-        if (model.rates) {
-            m_rateTable.load(model.rates, model.rateCount);
-        } else {
-            // Multi-range: fill the range selector and start in the 10 Gbit/s range.
-            bert::loadRange(0, m_rateTable);
+        if (model.multiRange()) {
+            // Fill the range selector and start in the model's first range;
+            // each change of the current item loads its rates.
+            bert::loadRange(model, 0, m_rateTable);
             ui->RateRange->clear();
-            for (int i = 0; i < 4; ++i)
-                ui->RateRange->addItem(QLatin1String(bert::rangeItemText(i)));
-            ui->RateRange->setCurrentIndex(3);
+            for (int i = 0; i <= model.firstRange; ++i)
+                ui->RateRange->addItem(model.ranges[i].text);
+            ui->RateRange->setCurrentIndex(model.firstRange);
+        } else {
+            m_rateTable.load(model.rates);
         }
         QLabel *const lists[] = {ui->PatListNano, ui->PatListNanoTera, ui->PatListSpan,
                                  ui->PatListT};
         for (QLabel *list : lists)
             list->setVisible(list == lists[int(model.list)]);
-        ui->SliderPattern->setMaximum(model.sliderMax);
-        m_replyLength = model.replyLength;
-        bert::applyLetters(model, m_patternLetters);
-        ui->RxPowUnits->setText(QLatin1String(model.rxUnits));
-        if (model.customMask) {
-            ui->CustPatBx->setInputMask(QLatin1String(model.customMask));
-            ui->CustPatBx->setText(QLatin1String(model.customText));
-            ui->CustPatBx->setToolTip(tr(model.customToolTip));
+        ui->SliderPattern->setMaximum(model.sliderMax());
+        ui->RxPowUnits->setText(model.rxUnits);
+        if (!model.customMask.isEmpty()) {
+            ui->CustPatBx->setInputMask(model.customMask);
+            ui->CustPatBx->setText(model.customText);
+            ui->CustPatBx->setToolTip(model.customToolTip);
         }
         for (QWidget *w : Widgets{ui->KnobLabel_12, ui->WaveLengBtn, ui->TempTxt, ui->XCVRBtn})
             w->setVisible(model.transceiverControls);
-        if (model.rangeCount > 0) {
+        if (model.multiRange()) {
             ui->EyeButton->show();
             ui->RateRange->show();
             ui->CustPatBx->hide();
-            for (int i = 4; i < model.rangeCount; ++i)
-                ui->RateRange->addItem(QLatin1String(bert::rangeItemText(i)));
+            for (int i = model.firstRange + 1; i < model.ranges.size(); ++i)
+                ui->RateRange->addItem(model.ranges[i].text);
         }
     }
     boundRateControls();
@@ -61,7 +59,7 @@ void MainWindow::SetBERTType(int type)
 
 void MainWindow::on_RateRange_currentIndexChanged(int)
 {
-    bert::loadRange(ui->RateRange->currentIndex(), m_rateTable);
+    bert::loadRange(*m_configured, ui->RateRange->currentIndex(), m_rateTable);
     boundRateControls();
 }
 

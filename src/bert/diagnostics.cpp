@@ -1,4 +1,4 @@
-#include "link/diagnostics.h"
+#include "bert/diagnostics.h"
 
 Q_LOGGING_CATEGORY(lcLink, "corvane.link", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcMeasure, "corvane.measure", QtInfoMsg)

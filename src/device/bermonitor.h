@@ -1,13 +1,14 @@
-// The statistics of the running measurement, kept by the main window whether
+// The statistics of the running measurement, kept by the instrument whether
 // or not the statistics window is open: the history of the instrument's
-// counters, the line rate, and the user's target and confidence goal (both
-// remembered between runs). Recording a record costs an O(1) append unless the
+// counters, the line rate, and the user's target and confidence goal
+// (remembered between runs, for each instrument). Recording a record costs an O(1) append unless the
 // user asked for the test log to stop at the goal, which needs the confidence
 // of every record.
 #pragma once
-#include "stats/berstats.h"
+#include "bert/berstats.h"
 
 #include <QList>
+#include <QVariant>
 #include <QObject>
 #include <functional>
 
@@ -26,6 +27,11 @@ public:
     // A record of the instrument's own counters, and the line rate (bit/s).
     void record(double bits, double errors, qint64 rateBps);
     void record(qint64 tMs, double bits, double errors, qint64 rateBps);
+    // Takes the target, goal and stop remembered for an instrument (a settings
+    // group such as "instrument-4711"; empty: the ones remembered last for
+    // any instrument), and remembers later changes there too.
+    void useSettingsOf(const QString &group);
+
     // Empties the history: the counters start again (a new connection).
     void restart();
     // Empties the history after the instrument was told to clear its counters.
@@ -64,8 +70,9 @@ public:
     bool logStopped() const { return m_logStopped; }
 
 signals:
-    // While stopLogAtGoal(): a record has just taken the confidence to the goal.
-    // Emitted before recorded().
+    // While stopLogAtGoal(): a record has just taken the confidence to the
+    // goal (emitted before recorded()), or a change of the target, the goal or
+    // the stop finds it reached.
     void goalReached();
     void recorded();
     void restarted();
@@ -73,6 +80,9 @@ signals:
 
 private:
     void rearm();
+    void load();
+    void save(const char *key, const QVariant &value);
+    QString m_group;
     void clearHistory();
 
     std::function<qint64()> m_clock;

@@ -1,4 +1,4 @@
-#include "stats/berstats.h"
+#include "bert/berstats.h"
 
 #include <cmath>
 #include <limits>

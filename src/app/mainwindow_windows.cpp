@@ -1,15 +1,14 @@
-// The main window's side of the BER statistics: it feeds every record shown
-// to the BerMonitor (whether or not the window is open), starts the history
-// afresh on an error reset or a new connection, ends the test log when the
-// user asked for that at the goal, and opens the window from a small chart
-// button in the free corner of the BERT area.
+// Opening the secondary windows of the instrument: eye scan, transceiver
+// utilities, wavelength, About and the BER statistics (from a small chart
+// button in the free corner of the BERT area).
+#include "about/aboutbx.h"
 #include "app/mainwindow.h"
-#include "bert/measurementrecord.h"
-#include "link/diagnostics.h"
-#include "link/link.h"
-#include "stats/bermonitor.h"
+#include "device/instrument.h"
+#include "eye/eye.h"
 #include "stats/statswindow.h"
 #include "ui_mainwindow.h"
+#include "wavelength/wavelengthdb.h"
+#include "xcvr/xcvrutils.h"
 
 #include <QPainter>
 #include <QToolButton>
@@ -34,25 +33,34 @@ QIcon chartIcon()
 }
 } // namespace
 
-void MainWindow::setUpStatistics()
-{
-    m_statistics = new BerMonitor(this);
-    connect(this, &MainWindow::recordShown, m_statistics, [this](const bert::Measurement &m) {
-        m_statistics->record(m.bits, m.errors, m.rateBps);
-    });
-    connect(this, &MainWindow::errorCounterReset, m_statistics, &BerMonitor::counterReset);
-    connect(m_link, &Link::opened, m_statistics, &BerMonitor::restart);
-    connect(m_statistics, &BerMonitor::goalReached, this, [this] {
-        if (!testLogRunning())
-            return;
-        stopTestLog();
-        m_statistics->noteLogStopped();
-        diagnostic(QString::asprintf("%.0f %% confidence that the BER is below %.0e reached: "
-                                     "test log stopped",
-                                     m_statistics->goal() * 100, m_statistics->targetBer()),
-                   lcStats());
-    });
+// Each click opens a new window, shown without modality; closing it frees it.
 
+void MainWindow::on_EyeButton_clicked()
+{
+    // It starts a scan at once when the rate allows.
+    (new Eye(m_instrument, this))->show();
+}
+
+void MainWindow::on_XCVRBtn_clicked()
+{
+    (new XCVRUtils(m_instrument, this))->show();
+}
+
+void MainWindow::on_WaveLengBtn_clicked()
+{
+    // Only tunable transceivers take a new wavelength.
+    if (!m_instrument->model().tunable)
+        return;
+    (new WavelengthDB(m_instrument, ui->WaveLengBtn->text(), this))->show();
+}
+
+void MainWindow::on_AboutBtn_clicked()
+{
+    (new AboutBx(m_instrument, this))->show();
+}
+
+void MainWindow::addStatisticsButton()
+{
     // In the BERT area, right of the error lamp and above the Reset button.
     auto *button = new QToolButton(ui->BERTGroup);
     button->setObjectName(QStringLiteral("StatsBtn"));
@@ -67,8 +75,9 @@ void MainWindow::setUpStatistics()
 
 void MainWindow::showStatistics()
 {
+    // One statistics window per instrument: it shows the whole run.
     if (!m_statsWindow)
-        m_statsWindow = new StatsWindow(m_statistics, this);
+        m_statsWindow = new StatsWindow(m_instrument, this);
     m_statsWindow->show();
     m_statsWindow->raise();
     m_statsWindow->activateWindow();

@@ -1,9 +1,9 @@
-// End to end over a real pty: discovery, connection, the measurement cycle's
-// stop conditions and its resumption, re-identification, the session ended by
-// the user or by the instrument, spoilt or missing replies, and exchanges that
-// take the line from the cycle.
+// The main window end to end over a real pty: the port list after a search,
+// connecting, the title, the session ended by the user or by the instrument,
+// the controls that hold the measurement cycle, and stale data.
 #include "support/simbench.h"
 
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 
 namespace {
@@ -13,7 +13,7 @@ QString lampAndTip(const QWidget *w, const char *name)
 }
 } // namespace
 
-class TstLink : public QObject
+class TstConnection : public QObject
 {
     Q_OBJECT
     BenchPool pool;
@@ -22,21 +22,30 @@ private slots:
     void cleanupTestCase() { pool.clear(); }
 
     // Candidates by description, each asked "?" four times; a port is listed
-    // when a model name answers; every port gets a diagnostic line.
+    // when a model name answers; a candidate that cannot be chosen is listed
+    // greyed with the reason in its tooltip; every port gets a diagnostic line.
     void discovery_data()
     {
-        // debug: after the port name
-        columns<QString, int, bool, QString, int>(
-            {"description", "fault", "listed", "debug", "queries"});
+        // list: the entries after "Select Device", "(greyed: tooltip)" where greyed;
+        // %1 the simulator's port, %2 its serial number
+        columns<QString, int, QStringList, QString, int>(
+            {"description", "fault", "list", "debug", "queries"});
         const int good = int(sim::Fault::None);
+        const QString gone = "pts/no-such-device: cannot open (greyed: No such file or directory)";
         QTest::newRow("USB Serial Device")
-            << "USB Serial Device" << good << true << ": OK, Match 2: Corvane NanoTb:SN " << 4;
-        QTest::newRow("CCS USB to UART") << "Acme CCS USB to UART (COM3)" << good << true
-                                         << ": OK, Match 2: Corvane NanoTb:SN " << 4;
-        QTest::newRow("no match") << "USB Serial Device" << int(sim::Fault::NoReply) << false
-                                  << ": OK, NoMatch" << 4;
-        QTest::newRow("not a candidate")
-            << "usb serial device" << good << false << "usb serial device" << 0;
+            << "USB Serial Device" << good
+            << QStringList{"%1: Corvane NanoTb\r\nSN %2\r\nFW 2.61\r\n", gone}
+            << "%1: OK, Match 2: Corvane NanoTb:SN " << 4;
+        QTest::newRow("CCS USB to UART")
+            << "Acme CCS USB to UART (COM3)" << good
+            << QStringList{"%1: Corvane NanoTb\r\nSN %2\r\nFW 2.61\r\n", gone}
+            << "%1: OK, Match 2: Corvane NanoTb:SN " << 4;
+        QTest::newRow("no reply")
+            << "USB Serial Device" << int(sim::Fault::NoReply)
+            << QStringList{"%1: no instrument (greyed: no reply within 100 ms)", gone}
+            << "%1: OK, NoMatch (no reply within 100 ms)" << 4;
+        QTest::newRow("not a candidate") << "usb serial device" << good << QStringList{gone}
+                                         << "%1: usb serial device" << 0;
     }
     void discovery()
     {
@@ -48,18 +57,24 @@ private slots:
         portcatalog::addExtra("/dev/pts/no-such-device", "USB Serial Device");
         QVERIFY(b.makeWindow());
         const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
-        const QString entry = b.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n");
         auto *list = control<QComboBox>(b.w.get(), "PortSelBox");
-        QCOMPARE(list->count(), data<bool>("listed") ? 2 : 1);
-        QCOMPARE(list->itemText(list->count() - 1),
-                 data<bool>("listed") ? entry.arg(serial) : QString("Select Device"));
+        auto *model = qobject_cast<QStandardItemModel *>(list->model());
+        QStringList shown;
+        for (int i = 1; i < list->count(); ++i)
+            shown << list->itemText(i) +
+                         (model->item(i)->isEnabled()
+                              ? QString()
+                              : " (greyed: " + list->itemData(i, Qt::ToolTipRole).toString() + ")");
+        QStringList expected;
+        for (const QString &e : data<QStringList>("list"))
+            expected << QString(e).replace("%1", b.portName()).replace("%2", QString::number(serial));
+        QCOMPARE(shown, expected);
         const QStringList lines = b.debugText().split('\n');
-        QVERIFY2(lines.indexOf(QRegularExpression(
-                     "^" + QRegularExpression::escape(b.portName() + data<QString>("debug")) +
-                     ".*")) >= 0,
+        const QString debug = data<QString>("debug").arg(b.portName());
+        QVERIFY2(lines.indexOf(QRegularExpression("^" + QRegularExpression::escape(debug) + ".*")) >= 0,
                  qPrintable(b.debugText()));
-        QVERIFY2(lines.indexOf(QRegularExpression(
-                     "^pts/no-such-deviceUSB Serial Device \\(cannot open: .+\\)$")) >= 0,
+        QVERIFY2(lines.contains("pts/no-such-device: USB Serial Device (cannot open: No such file "
+                                "or directory)"),
                  qPrintable(b.debugText()));
         QTEST(b.count("?"), "queries");
     }
@@ -102,15 +117,19 @@ private slots:
         QVERIFY(b.makeWindow());
         auto *list = control<QComboBox>(b.w.get(), "PortSelBox");
         QVERIFY(list->itemText(1).startsWith(path + ": Corvane Nano\r\n"));
-        list->addItem("pts/does-not-exist: Corvane Nano\r\n");
-        list->setCurrentIndex(2);
-        emit list->activated(2);
-        QVERIFY(lampAndTip(b.w.get(), "LEDCOM").startsWith("R No such file or directory"));
-        QVERIFY(b.debugText().contains("pts/does-not-exist: cannot open: No such file"));
-        QCOMPARE(b.w->windowTitle(), QString("Corvane Nano"));
         QVERIFY(b.connectFirst());
         QVERIFY(b.waitForRequests(2));
         QCOMPARE(lampAndTip(b.w.get(), "LEDCOM"), QString("G "));
+        control<QAbstractButton>(b.w.get(), "DisConectBtn")->click();
+        QTRY_VERIFY(!control(b.w.get(), "PortSelBox")->isHidden());
+        QVERIFY(QFile::remove(path)); // the device is gone, its entry still listed
+        list->setCurrentIndex(1);
+        emit list->activated(1);
+        QVERIFY2(lampAndTip(b.w.get(), "LEDCOM")
+                     .startsWith("R " + path + ": No such file or directory"),
+                 qPrintable(lampAndTip(b.w.get(), "LEDCOM")));
+        QVERIFY(b.debugText().contains(path + ": cannot open: No such file"));
+        QCOMPARE(b.w->windowTitle(), QString("Corvane Nano"));
     }
 
     // The session ends by Disconnect or by unplugging: the window says so, greys
@@ -168,30 +187,22 @@ private slots:
         QVERIFY(b.waitForRequests(3));
     }
 
-    // Holding the rate dial or the pattern slider, or another window's exchange,
-    // stops the cycle; the release or the exchange's end resumes it.
+    // Holding the rate dial or the pattern slider stops the cycle; the release
+    // resumes it.
     void stopsAndResumes_data()
     {
         columns<QString>({"hold"});
         QTest::newRow("rate dial held") << "RateDial";
         QTest::newRow("pattern slider held") << "SliderPattern";
-        QTest::newRow("another window's exchange") << "";
     }
     void stopsAndResumes()
     {
         QFETCH(QString, hold);
         SimBench &b = pool.live("Corvane Nano");
-        QObject owner;
-        auto *held = hold.isEmpty() ? nullptr : control<QAbstractSlider>(b.w.get(), hold);
-        if (held)
-            held->setSliderDown(true);
-        else
-            QVERIFY(b.link()->beginExchange(&owner, "a test"));
+        auto *held = control<QAbstractSlider>(b.w.get(), hold);
+        held->setSliderDown(true);
         QVERIFY(b.waitUntilPollingStopped());
-        if (held)
-            held->setSliderDown(false);
-        else
-            b.link()->endExchange(&owner);
+        held->setSliderDown(false);
         QVERIFY(b.waitForRequests(3));
     }
 
@@ -210,40 +221,9 @@ private slots:
         QCOMPARE(control<QComboBox>(b.w.get(), "PortSelBox")->currentIndex(), 1);
     }
 
-    // Spoilt replies leave the display as it was while the cycle goes on; the
-    // next good record is shown.
-    void badRepliesLeaveTheDisplay_data()
-    {
-        columns<int, int>({"fault", "times"});
-        QTest::newRow("no reply") << int(sim::Fault::NoReply) << 4;
-        QTest::newRow("short") << int(sim::Fault::ShortReply) << 4;
-        QTest::newRow("split") << int(sim::Fault::SplitReply) << 1;
-        QTest::newRow("garbage") << int(sim::Fault::Garbage) << 4;
-        QTest::newRow("late") << int(sim::Fault::LateReply) << 4;
-    }
-    void badRepliesLeaveTheDisplay()
-    {
-        SimBench &b = pool.live("Corvane Nano");
-        QVERIFY(b.show({record("Corvane Nano")}));
-        QStringList shown; // after each cycle from now on
-        const auto watch = connect(b.link(), &Link::pollDue, b.w.get(),
-                                   [&] { shown << look(b.w.get(), "CountTxt"); });
-        b.engine([&](sim::Engine &e) {
-            e.scriptRecords({record("Corvane Nano", "count=80000019")}); // 16777216 bits
-            e.setFault(sim::Fault(data<int>("fault")), data<int>("times"));
-        });
-        QTRY_VERIFY(shown.contains("1.678e+07"));
-        disconnect(watch);
-        const int firstNew = shown.indexOf("1.678e+07");
-        QVERIFY2(firstNew >= 2, qPrintable(shown.join(' '))); // the replies were spoilt
-        QVERIFY2(shown.mid(0, firstNew).count("8.389e+06") == firstNew,
-                 qPrintable(shown.join(' ')));
-        QCOMPARE(shown.mid(firstNew).count("1.678e+07"), shown.size() - firstNew);
-    }
-
     // A second without a valid record turns the connection lamp yellow, saying
-    // since when, and greys the read-outs; records bring them back. Another
-    // window's exchange is no silence.
+    // since when, and greys every read-out (the buttons that show a figure
+    // too); records bring them back.
     void silenceShowsStaleReadouts()
     {
         SimBench &b = pool.live("Corvane Nano");
@@ -263,52 +243,8 @@ private slots:
         b.engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QTRY_COMPARE(lampAndTip(w, "LEDCOM"), QString("G "));
         QCOMPARE(b.readouts(), QString("live"));
-
-        QObject owner;
-        QVERIFY(b.link()->beginExchange(&owner, "a long exchange"));
-        QTest::qWait(1500); // proves that the lamp stays green meanwhile
-        b.link()->endExchange(&owner);
-        QVERIFY(b.waitForRequests(2));
-        QCOMPARE(lampAndTip(w, "LEDCOM"), QString("G "));
-        QCOMPARE(b.readouts(), QString("live"));
-    }
-
-    // An exchange collects its reply by count, by terminator or at its time-out.
-    // (Losing the instrument meanwhile: see the eye and utilities windows.)
-    void exchanges_data()
-    {
-        columns<QByteArray, int, QByteArray, int, QString>(
-            {"command", "count", "terminator", "timeout", "result"});
-        QTest::newRow("by count") << QByteArray("Scan 4") << 4224 << QByteArray() << 4000
-                                  << "complete 4224";
-        QTest::newRow("by terminator")
-            << QByteArray("RdSFP D 7f") << 0 << QByteArray("\r\n") << 4000 << "complete 12";
-        QTest::newRow("by time-out")
-            << QByteArray("tx 1") << 10 << QByteArray("\n") << 300 << "timed out 0";
-    }
-    void exchanges()
-    {
-        SimBench &b = pool.live("Corvane NanoTb");
-        QObject owner;
-        QVERIFY(b.link()->beginExchange(&owner, "a test"));
-        QVERIFY(b.waitUntilPollingStopped());
-        b.link()->readAll();
-        b.link()->send(QString::fromLatin1(data<QByteArray>("command")));
-        QString got;
-        b.link()->collect(
-            &owner, {data<int>("count"), data<QByteArray>("terminator"), data<int>("timeout")},
-            [&](const QByteArray &reply, Link::Collected how) {
-                got = QString("%1 %2")
-                          .arg(how == Link::Collected::Complete ? "complete" : "timed out")
-                          .arg(reply.size());
-            });
-        QVERIFY(got.isEmpty()); // never from inside the call
-        QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty(), 6000);
-        b.link()->endExchange(&owner);
-        QTEST(got, "result");
-        QVERIFY(b.waitForRequests(2));
     }
 };
 
-QTEST_MAIN(TstLink)
-#include "tst_link.moc"
+QTEST_MAIN(TstConnection)
+#include "tst_connection.moc"

@@ -1,4 +1,4 @@
-#include "stats/bermonitor.h"
+#include "device/bermonitor.h"
 
 #include <QElapsedTimer>
 #include <QSettings>
@@ -28,10 +28,41 @@ BerMonitor::BerMonitor(QObject *parent) : QObject(parent)
     steady->start();
     m_clock = [steady] { return steady->elapsed(); };
 
+    load();
+}
+
+void BerMonitor::useSettingsOf(const QString &group)
+{
+    m_group = group;
+    load();
+    rearm();
+}
+
+void BerMonitor::load()
+{
+    // An instrument's own choice wins; else the last choice for any.
     const QSettings settings;
-    m_target = pick(targets(), settings.value(TargetKey, DefaultTarget).toDouble(), DefaultTarget);
-    m_goal = pick(goals(), settings.value(GoalKey, DefaultGoal).toDouble(), DefaultGoal);
-    m_stopLog = settings.value(StopKey, false).toBool();
+    auto value = [&](const char *key) {
+        const QString own = m_group + QLatin1Char('/') + QLatin1String(key);
+        return !m_group.isEmpty() && settings.contains(own) ? settings.value(own)
+                                                            : settings.value(QLatin1String(key));
+    };
+    bool ok = false;
+    const double target = value(TargetKey).toDouble(&ok);
+    m_target = ok ? pick(targets(), target, DefaultTarget) : DefaultTarget;
+    const double goal = value(GoalKey).toDouble(&ok);
+    m_goal = ok ? pick(goals(), goal, DefaultGoal) : DefaultGoal;
+    // Only a value that reads as a yes or a no counts; anything else is the default (off).
+    const QString stop = value(StopKey).toString().trimmed().toLower();
+    m_stopLog = stop == QLatin1String("true") || stop == QLatin1String("1");
+}
+
+void BerMonitor::save(const char *key, const QVariant &v)
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(key), v);
+    if (!m_group.isEmpty())
+        settings.setValue(m_group + QLatin1Char('/') + QLatin1String(key), v);
 }
 
 QList<double> BerMonitor::targets()
@@ -102,30 +133,34 @@ void BerMonitor::clearHistory()
 void BerMonitor::setTargetBer(double ber)
 {
     m_target = pick(targets(), ber, m_target);
-    QSettings().setValue(TargetKey, m_target);
+    save(TargetKey, m_target);
     rearm();
 }
 
 void BerMonitor::setGoal(double confidence)
 {
     m_goal = pick(goals(), confidence, m_goal);
-    QSettings().setValue(GoalKey, m_goal);
+    save(GoalKey, m_goal);
     rearm();
 }
 
 void BerMonitor::setStopLogAtGoal(bool stop)
 {
     m_stopLog = stop;
-    QSettings().setValue(StopKey, stop);
+    save(StopKey, stop);
     rearm();
 }
 
 void BerMonitor::rearm()
 {
-    // A goal met already, or met by changing the target, is not "reached"
-    // by the run: only a record that takes the confidence there stops the log.
+    // The window says "Target met" as soon as the goal is met, also when a
+    // new target or goal is already met: a log asked to stop at the goal
+    // stops then too.
     m_confidence = m_neededFor = -1;
-    m_wasMet = goalMet();
+    const bool met = goalMet();
+    m_wasMet = met;
+    if (m_stopLog && met)
+        emit goalReached();
     emit targetChanged();
 }
 
