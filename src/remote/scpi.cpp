@@ -40,9 +40,12 @@ bool parseRadix(const QByteArray &raw, quint64 *value)
         return false;
     int radix;
     switch (raw[1]) {
-    case 'H': case 'h': radix = 16; break;
-    case 'B': case 'b': radix = 2; break;
-    case 'Q': case 'q': radix = 8; break;
+    case 'H':
+    case 'h': radix = 16; break;
+    case 'B':
+    case 'b': radix = 2; break;
+    case 'Q':
+    case 'q': radix = 8; break;
     default: return false;
     }
     quint64 v = 0;
@@ -230,7 +233,8 @@ bool Param::toBool(bool *value) const
 
 Call::Call(Session *session, const QByteArray &header, bool query, const QList<Param> &params)
     : m_session(session), m_header(header), m_params(params), m_query(query)
-{}
+{
+}
 
 bool Call::number(int i, double *value)
 {
@@ -300,8 +304,7 @@ void Call::done()
 void Call::complete(Outcome outcome, const QByteArray &text, const Error &error)
 {
     if (m_complete) {
-        qCWarning(lcRemote, "%s completed twice; the second time is ignored",
-                  m_header.constData());
+        qCWarning(lcRemote, "%s completed twice; the second time is ignored", m_header.constData());
         return;
     }
     m_complete = true;
@@ -314,14 +317,14 @@ void Call::complete(Outcome outcome, const QByteArray &text, const Error &error)
 
 namespace {
 
-bool matches(const std::vector<CommandSet::Node> &pattern, size_t p, const QList<QByteArray> &header,
-             int h)
+bool matches(const std::vector<CommandSet::Node> &pattern, size_t p,
+             const QList<QByteArray> &header, int h)
 {
     if (p == pattern.size())
         return h == header.size();
     const CommandSet::Node &node = pattern[p];
-    if (h < header.size() && (header[h] == node.shortForm || header[h] == node.longForm)
-        && matches(pattern, p + 1, header, h + 1))
+    if (h < header.size() && (header[h] == node.shortForm || header[h] == node.longForm) &&
+        matches(pattern, p + 1, header, h + 1))
         return true;
     return node.optional && matches(pattern, p + 1, header, h);
 }
@@ -339,7 +342,7 @@ CommandSet::CommandSet()
         s->m_opcMarks.clear();
         call->done();
     });
-    add(QStringLiteral("*ESE"), [](CallPtr call) {
+    add(QStringLiteral("*ESE"), 1, [](CallPtr call) {
         qint64 v;
         if (!call->integer(0, &v))
             return;
@@ -349,7 +352,7 @@ CommandSet::CommandSet()
         }
         call->session()->m_ese = int(v);
         call->done();
-    }, 1);
+    });
     add(QStringLiteral("*ESE?"), [](CallPtr call) { call->reply(call->session()->m_ese); });
     add(QStringLiteral("*ESR?"), [](CallPtr call) {
         Session *s = call->session();
@@ -358,7 +361,7 @@ CommandSet::CommandSet()
         call->reply(esr);
     });
     add(QStringLiteral("*STB?"), [](CallPtr call) { call->reply(call->session()->statusByte()); });
-    add(QStringLiteral("*SRE"), [](CallPtr call) {
+    add(QStringLiteral("*SRE"), 1, [](CallPtr call) {
         qint64 v;
         if (!call->integer(0, &v))
             return;
@@ -368,7 +371,7 @@ CommandSet::CommandSet()
         }
         call->session()->m_sre = int(v) & ~0x40; // bit 6 summarises, it cannot be enabled
         call->done();
-    }, 1);
+    });
     add(QStringLiteral("*SRE?"), [](CallPtr call) { call->reply(call->session()->m_sre); });
     add(QStringLiteral("*OPC"), [](CallPtr call) {
         Session *s = call->session();
@@ -379,8 +382,10 @@ CommandSet::CommandSet()
         s->checkOperations();
         call->done();
     });
-    add(QStringLiteral("*OPC?"), [](CallPtr call) { call->session()->waitForOperations(call, true); });
-    add(QStringLiteral("*WAI"), [](CallPtr call) { call->session()->waitForOperations(call, false); });
+    add(QStringLiteral("*OPC?"),
+        [](CallPtr call) { call->session()->waitForOperations(call, true); });
+    add(QStringLiteral("*WAI"),
+        [](CallPtr call) { call->session()->waitForOperations(call, false); });
     add(QStringLiteral("*RST"), [](CallPtr call) {
         Session *s = call->session();
         s->m_errors.clear();
@@ -407,12 +412,12 @@ CommandSet::CommandSet()
     m_buildingIn = false;
 }
 
-void CommandSet::add(const QString &pattern, Handler handler, int minParams, int maxParams)
+void CommandSet::add(const QString &pattern, int minParams, int maxParams, Handler handler)
 {
     Entry entry;
     entry.pattern = pattern;
     entry.minParams = qMax(0, minParams);
-    entry.maxParams = maxParams < 0 ? entry.minParams : qMax(entry.minParams, maxParams);
+    entry.maxParams = qMax(entry.minParams, maxParams);
     entry.handler = std::move(handler);
     QByteArray text = pattern.trimmed().toLatin1();
     if (text.endsWith('?')) {
@@ -448,8 +453,8 @@ void CommandSet::add(const QString &pattern, Handler handler, int minParams, int
         qCWarning(lcRemote) << "SCPI pattern" << pattern << "has no command: ignored";
         return;
     }
-    if (!m_buildingIn && !entry.query && entry.nodes.size() == 1
-        && entry.nodes.front().longForm == "*RST") {
+    if (!m_buildingIn && !entry.query && entry.nodes.size() == 1 &&
+        entry.nodes.front().longForm == "*RST") {
         m_reset = std::move(entry.handler);
         return;
     }
@@ -494,8 +499,8 @@ void Session::receive(const QByteArray &bytes)
             // A CR may stand after the longest line, since it belongs to the ending.
             const qint64 n = stop - p;
             const qint64 total = m_partial.size() + n;
-            if (total > MaxLineLength + 1
-                || (total == MaxLineLength + 1 && n > 0 && stop[-1] != '\r')) {
+            if (total > MaxLineLength + 1 ||
+                (total == MaxLineLength + 1 && n > 0 && stop[-1] != '\r')) {
                 m_partial.clear();
                 m_discarding = true;
                 queueOverrun();
@@ -589,9 +594,9 @@ void Session::parseUnit(const char *begin, const char *end, QList<QByteArray> &p
             body.remove(0, 1);
         const QList<QByteArray> nodes = body.split(':');
         for (const QByteArray &node : nodes) {
-            valid = valid && !node.isEmpty() && isAlpha(node[0])
-                    && std::all_of(node.begin(), node.end(),
-                                   [](char c) { return isAlpha(c) || isDigit(c) || c == '_'; });
+            valid = valid && !node.isEmpty() && isAlpha(node[0]) &&
+                    std::all_of(node.begin(), node.end(),
+                                [](char c) { return isAlpha(c) || isDigit(c) || c == '_'; });
         }
         if (valid) {
             if ((absolute ? 0 : path.size()) + nodes.size() > MaxHeaderNodes) {

@@ -84,7 +84,8 @@ public:
     Param() = default;
     Param(const QByteArray &raw, bool string, const QString &text)
         : m_raw(raw), m_string(string), m_text(text)
-    {}
+    {
+    }
     QByteArray raw() const { return m_raw; } // as written, quotes included
     bool isString() const { return m_string; }
     QString text() const { return m_text; } // strings unquoted; other data as written
@@ -168,11 +169,19 @@ public:
     // brackets ("SYSTem:ERRor[:NEXT]?", "OUTPut[:STATe]"), a trailing '?' for
     // the query form (register the command and the query separately, the same
     // handler may serve both through Call::isQuery()). Common commands are
-    // "*XXX" / "*XXX?". minParams..maxParams (maxParams -1: same as minParams)
-    // is checked before the handler runs: fewer gives -109, more -108.
+    // "*XXX" / "*XXX?". The number of parameters, minParams..maxParams, is
+    // checked before the handler runs: fewer gives -109, more -108.
     // Registering a pattern again replaces its handler, except "*RST": the
-    // engine clears its error queue first, then runs the registered handler.
-    void add(const QString &pattern, Handler handler, int minParams = 0, int maxParams = -1);
+    // engine clears its error queue first, then runs the registered handler,
+    // which completes the call.
+    void add(const QString &pattern, int minParams, int maxParams, Handler handler);
+    // Exactly params parameters.
+    void add(const QString &pattern, int params, Handler handler)
+    {
+        add(pattern, params, params, std::move(handler));
+    }
+    // No parameter.
+    void add(const QString &pattern, Handler handler) { add(pattern, 0, 0, std::move(handler)); }
 
     // One node of a pattern (public for the matcher only).
     struct Node {
@@ -194,7 +203,7 @@ private:
     const Entry *find(const QList<QByteArray> &header, bool query) const;
 
     std::deque<Entry> m_entries;
-    Handler m_reset;           // the wiring's part of *RST
+    Handler m_reset;          // the wiring's part of *RST
     bool m_buildingIn = true; // the constructor registers the engine's commands
 };
 

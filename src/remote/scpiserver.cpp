@@ -116,8 +116,8 @@ void ScpiServer::feed(QTcpSocket *socket, scpi::Session *session)
     // A handler could end the connection under us: both are re-checked each round.
     const QPointer<QTcpSocket> alive(socket);
     const QPointer<scpi::Session> running(session);
-    while (alive && running && socket->bytesAvailable() > 0 && session->backlog() < FeedBound
-           && socket->bytesToWrite() < MaxUnsent) {
+    while (alive && running && socket->bytesAvailable() > 0 && session->backlog() < FeedBound &&
+           socket->bytesToWrite() < MaxUnsent) {
         session->receive(socket->read(ReadChunk));
     }
 }
