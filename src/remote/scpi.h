@@ -126,13 +126,17 @@ public:
     bool isComplete() const { return m_complete; }
 
     // Parameter i converted. When it is not of that kind the call fails with the
-    // fitting error (-104 not a number, -224 not a boolean) and false returns:
-    // the handler then just returns. The engine has already checked the count.
+    // fitting error (-104 not a number, -222 a number beyond qint64, -224 not a
+    // boolean) and false returns: the handler then just returns. The engine has
+    // already checked the count.
     bool number(int i, double *value);
     bool integer(int i, qint64 *value);
     bool boolean(int i, bool *value);
 
-    void reply(const QByteArray &text); // raw element, already formatted
+    // A raw element, already formatted (CR and LF in it become spaces). The
+    // commands after a deferred completion run from the event loop, not inside
+    // the code that completed it.
+    void reply(const QByteArray &text);
     void reply(const char *text) { reply(QByteArray(text)); }
     void reply(int value) { reply(formatInteger(value)); }
     void reply(qint64 value) { reply(formatInteger(value)); }
@@ -172,8 +176,8 @@ public:
     // "*XXX" / "*XXX?". The number of parameters, minParams..maxParams, is
     // checked before the handler runs: fewer gives -109, more -108.
     // Registering a pattern again replaces its handler, except "*RST": the
-    // engine clears its error queue first, then runs the registered handler,
-    // which completes the call.
+    // engine clears its error queue and pending *OPC first, then runs the
+    // registered handler, which completes the call.
     void add(const QString &pattern, int minParams, int maxParams, Handler handler);
     // Exactly params parameters.
     void add(const QString &pattern, int params, Handler handler)
