@@ -492,6 +492,12 @@ void HttpResponder::acceptConnections()
         connect(socket, &QTcpSocket::bytesWritten, c, [this, c] { serve(c); });
         connect(
             socket, &QTcpSocket::disconnected, c, [this, c] { drop(c); }, Qt::QueuedConnection);
+        // A reset connection ends without the usual goodbye; it is dropped all the same.
+        connect(socket, &QAbstractSocket::errorOccurred, c, [this, c] {
+            if (c->socket->state() == QAbstractSocket::UnconnectedState)
+                QMetaObject::invokeMethod(
+                    c, [this, c] { drop(c); }, Qt::QueuedConnection);
+        });
         connect(&c->timer, &QTimer::timeout, c, [this, c] { timerFired(c); });
         c->timer.start(m_idleTimeoutMs);
         if (socket->bytesAvailable() > 0)
