@@ -295,7 +295,8 @@ Session::Outcome Session::answerOne(QByteArray &out)
         return Outcome::Answered;
     }
     const std::string_view head(m_buffer.data(), size_t(m_headerEnd));
-    const int status = [&]() -> int {
+    // The status of a request that is refused, 0 once the handler has answered.
+    const int refusal = [&]() -> int {
         // Lines without their CRLF or LF; a CR anywhere else is an error.
         size_t pos = 0;
         auto nextLine = [&](std::string_view *line) {
@@ -382,13 +383,12 @@ Session::Outcome Session::answerOne(QByteArray &out)
         writeReply(out, reply, keepAlive, request.minorVersion);
         if (!keepAlive)
             m_closing = true;
-        return 200;
+        return 0;
     }();
-    if (m_closing || status != 200) {
-        if (!m_closing)
-            writeError(out, status);
+    if (refusal)
+        writeError(out, refusal);
+    if (m_closing)
         return Outcome::Answered;
-    }
     consume(m_headerEnd);
     dropLeadingEmptyLines();
     m_headerEnd = findHeaderEnd();
