@@ -11,3 +11,4 @@ Q_DECLARE_LOGGING_CATEGORY(lcLog)     // corvane.log: the test log file
 Q_DECLARE_LOGGING_CATEGORY(lcEye)     // corvane.eye: eye scans and saved images
 Q_DECLARE_LOGGING_CATEGORY(lcXcvr)    // corvane.xcvr: transceiver utilities
 Q_DECLARE_LOGGING_CATEGORY(lcStats)   // corvane.stats: BER statistics and their exports
+Q_DECLARE_LOGGING_CATEGORY(lcRemote)  // corvane.remote: SCPI and metrics servers, their clients

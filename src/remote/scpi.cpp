@@ -1,4 +1,5 @@
 #include "remote/scpi.h"
+#include "bert/diagnostics.h"
 
 #include <QMetaObject>
 
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <limits>
 
-Q_LOGGING_CATEGORY(lcRemote, "corvane.remote", QtInfoMsg)
 
 namespace scpi {
 

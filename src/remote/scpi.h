@@ -29,7 +29,6 @@
 #include <set>
 #include <vector>
 
-Q_DECLARE_LOGGING_CATEGORY(lcRemote) // corvane.remote: the SCPI server, its clients, misuse
 
 namespace scpi {
 

@@ -1,4 +1,5 @@
 #include "remote/scpiserver.h"
+#include "bert/diagnostics.h"
 
 #include <QPointer>
 #include <QTcpServer>
