@@ -167,8 +167,6 @@ private slots:
             << QStringList{"--scpi=[0:0:0:0:0:0:0:1]"} << "scpi [::1]:5025 given";
         QTest::newRow("[IPv6] any")
             << QStringList{"--scpi=[::]:1"} << "scpi [::]:1 given not loopback";
-        QTest::newRow("both servers") << QStringList{"--scpi=5555", "--metrics"}
-                                      << "scpi 127.0.0.1:5555 | metrics 127.0.0.1:9464";
 
         QTest::newRow("headless, every option")
             << QStringList{"--headless",       "--instrument", "10447",
@@ -227,15 +225,10 @@ private slots:
         row("unknown model, space form", {"--simulate", "nanotb"},
             "unknown model \"nanotb\" for --simulate; the models are: Corvane NanoTa, "
             "Corvane NanoTb, Corvane Nano Span.");
-        row("empty model", {"--simulate="},
-            "unknown model \"\" for --simulate; the models are: Corvane NanoTa, "
-            "Corvane NanoTb, Corvane Nano Span.");
         row("simulate=0", {"--simulate=0"},
             "--simulate=0: the number of simulated instruments is 1 to 8.");
         row("simulate=9", {"--simulate=9"},
             "--simulate=9: the number of simulated instruments is 1 to 8.");
-        row("simulate=100", {"--simulate", "100"},
-            "--simulate=100: the number of simulated instruments is 1 to 8.");
         row("port without a path", {"--port"}, "Missing value after '--port'.");
         row("empty port", {"--port="}, "--port needs a device path.");
         row("Qt option without its value", {"-platform"}, "Missing value after '-platform'.");
@@ -278,21 +271,14 @@ private slots:
             "--instrument needs a serial number or a port path.");
         row("log suffix", {"--headless", "--log", "ber.txt"},
             "--log: 'ber.txt' must end in .csv or .jsonl.");
-        row("log .json", {"--headless", "--log", "ber.json"},
-            "--log: 'ber.json' must end in .csv or .jsonl.");
         row("log without a name", {"--headless", "--log", "/tmp/.csv"},
             "--log: '/tmp/.csv' has no name before its suffix.");
         row("log twice", {"--headless", "--log", "a.csv", "--log", "b.csv"}, "--log given twice.");
         row("zero duration", {"--headless", "--duration", "0"}, "--duration must be positive.");
-        row("zero minutes", {"--headless", "--duration", "0m"}, "--duration must be positive.");
         row("negative duration", {"--headless", "--duration", "-5"},
             "--duration: '-5' is not a duration (such as 90s, 10m, 2h, 3d or plain seconds).");
         row("unknown unit", {"--headless", "--duration", "10w"},
             "--duration: '10w' is not a duration (such as 90s, 10m, 2h, 3d or plain seconds).");
-        row("unit first", {"--headless", "--duration", "h2"},
-            "--duration: 'h2' is not a duration (such as 90s, 10m, 2h, 3d or plain seconds).");
-        row("empty duration", {"--headless", "--duration="},
-            "--duration: '' is not a duration (such as 90s, 10m, 2h, 3d or plain seconds).");
         row("endless duration", {"--headless", "--duration", "999999999999999d"},
             "--duration: '999999999999999d' is too long.");
         row("zero BER", {"--headless", "--max-ber", "0"},
@@ -305,7 +291,6 @@ private slots:
             "--max-ber: 'inf' is not a number.");
         row("BER not a number", {"--headless", "--max-ber", "1e-12x"},
             "--max-ber: '1e-12x' is not a number.");
-        row("headless with a value", {"--headless=yes"}, "Unexpected value after '--headless'.");
     }
     void usageErrors()
     {
@@ -595,7 +580,6 @@ private slots:
         bad("unplug-after beyond the timer", {"--unplug-after=3000000"},
             "--unplug-after: '3000000' is not a number of seconds from 0 to 2147483.");
         bad("ber above 1", {"--ber", "1.5"}, "--ber: '1.5' is not a bit error rate from 0 to 1.");
-        bad("ber negative", {"--ber=-1e-9"}, "--ber: '-1e-9' is not a bit error rate from 0 to 1.");
         bad("ber nan", {"--ber", "nan"}, "--ber: 'nan' is not a bit error rate from 0 to 1.");
         bad("seed a word", {"--seed", "x"}, "--seed: 'x' is not a number from 0 to 4294967295.");
         bad("seed negative", {"--seed", "-1"},
