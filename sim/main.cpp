@@ -10,6 +10,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -44,6 +45,14 @@ bool parseFault(const QString &name, sim::Fault *fault)
     return false;
 }
 
+// A usage error: one line saying why, a pointer to --help, exit status 2.
+int usageError(const QString &why)
+{
+    std::fprintf(stderr, "corvane-sim: %s\nTry 'corvane-sim --help' for more information.\n",
+                 qPrintable(why));
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -56,23 +65,24 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Simulated Corvane bit-error-rate tester on a pseudo-terminal.\n"
                        "Prints the terminal's path as the first line of output."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption modelOpt(
-        QStringLiteral("model"),
-        QStringLiteral("Model name, one of: %1.")
-            .arg(QString::fromLatin1(sim::Engine::modelNames().join(", "))),
-        QStringLiteral("NAME"), QStringLiteral("Corvane NanoTb"));
-    const QCommandLineOption berOpt(QStringLiteral("ber"),
-                                    QStringLiteral("Bit error rate of both sides (default 0)."),
-                                    QStringLiteral("X"), QStringLiteral("0"));
+    const QCommandLineOption helpOpt = parser.addHelpOption();
+    const QCommandLineOption versionOpt = parser.addVersionOption();
+    const QString models = QString::fromLatin1(sim::Engine::modelNames().join(", "));
+    const QCommandLineOption modelOpt(QStringLiteral("model"),
+                                      QStringLiteral("Model name, one of: %1.").arg(models),
+                                      QStringLiteral("NAME"), QStringLiteral("Corvane NanoTb"));
+    const QCommandLineOption berOpt(
+        QStringLiteral("ber"), QStringLiteral("Bit error rate of both sides, 0 to 1 (default 0)."),
+        QStringLiteral("X"), QStringLiteral("0"));
     const QCommandLineOption faultOpt(
         QStringLiteral("fault"),
         QStringLiteral("Spoil every reply: none, no-reply, short, split, late or garbage."),
         QStringLiteral("NAME"), QStringLiteral("none"));
-    const QCommandLineOption seedOpt(QStringLiteral("seed"),
-                                     QStringLiteral("Random seed (default 1)."),
-                                     QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption seedOpt(
+        QStringLiteral("seed"),
+        QStringLiteral("Random seed, 0 to 4294967295 (default 1). The serial number is "
+                       "10446 + N (seeds 1 to 80000 give distinct ones)."),
+        QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption unplugOpt(
         QStringLiteral("unplug-after"),
         QStringLiteral("Close the terminal after this many seconds, as if the cable was pulled."),
@@ -81,29 +91,57 @@ int main(int argc, char *argv[])
         QStringLiteral("verbose"),
         QStringLiteral("Print every received command to standard error."));
     parser.addOptions({modelOpt, berOpt, faultOpt, seedOpt, unplugOpt, verboseOpt});
-    parser.process(app);
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOpt) || parser.isSet(QStringLiteral("help-all"))) {
+        // Qt names the program as it was called; the help names it plainly.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: corvane-sim [options]"));
+        std::fputs(qPrintable(help), stdout);
+        std::fputs("\nExit status: 0 stopped by SIGINT or SIGTERM; 1 the pseudo-terminal could "
+                   "not\nbe opened; 2 bad usage.\n",
+                   stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOpt)) {
+        std::printf("corvane-sim %s\n", CORVANE_VERSION);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'.")
+                              .arg(parser.positionalArguments().constFirst()));
 
     QTextStream err(stderr);
     const QByteArray model = parser.value(modelOpt).toLatin1();
-    if (!sim::Engine::findModel(model)) {
-        err << "unknown model: " << parser.value(modelOpt) << "\n";
-        return 2;
-    }
+    if (!sim::Engine::findModel(model))
+        return usageError(QStringLiteral("unknown model \"%1\"; the models are: %2.")
+                              .arg(parser.value(modelOpt), models));
     bool ok = false;
     const double ber = parser.value(berOpt).toDouble(&ok);
-    if (!ok || ber < 0.0 || ber > 1.0) {
-        err << "bad bit error rate: " << parser.value(berOpt) << "\n";
-        return 2;
-    }
+    if (!ok || !(ber >= 0.0 && ber <= 1.0))
+        return usageError(QStringLiteral("--ber: '%1' is not a bit error rate from 0 to 1.")
+                              .arg(parser.value(berOpt)));
     sim::Fault fault = sim::Fault::None;
-    if (!parseFault(parser.value(faultOpt), &fault)) {
-        err << "unknown fault: " << parser.value(faultOpt) << "\n";
-        return 2;
-    }
+    if (!parseFault(parser.value(faultOpt), &fault))
+        return usageError(QStringLiteral("unknown fault '%1'; the faults are: none, no-reply, "
+                                         "short, split, late, garbage.")
+                              .arg(parser.value(faultOpt)));
     const quint32 seed = parser.value(seedOpt).toUInt(&ok);
-    if (!ok) {
-        err << "bad seed: " << parser.value(seedOpt) << "\n";
-        return 2;
+    if (!ok)
+        return usageError(QStringLiteral("--seed: '%1' is not a number from 0 to 4294967295.")
+                              .arg(parser.value(seedOpt)));
+    // The timer counts milliseconds in an int.
+    constexpr double MaxUnplugSeconds = 2147483.0;
+    double unplugSeconds = -1.0;
+    if (parser.isSet(unplugOpt)) {
+        unplugSeconds = parser.value(unplugOpt).toDouble(&ok);
+        if (!ok || !(unplugSeconds >= 0.0 && unplugSeconds <= MaxUnplugSeconds))
+            return usageError(
+                QStringLiteral("--unplug-after: '%1' is not a number of seconds from 0 to %2.")
+                    .arg(parser.value(unplugOpt))
+                    .arg(MaxUnplugSeconds, 0, 'f', 0));
     }
 
     sim::PtySimulator simulator(seed);
@@ -133,9 +171,8 @@ int main(int argc, char *argv[])
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    if (parser.isSet(unplugOpt)) {
-        const double secs = parser.value(unplugOpt).toDouble();
-        QTimer::singleShot(int(secs * 1000), &app, [&] {
+    if (unplugSeconds >= 0.0) {
+        QTimer::singleShot(int(std::lround(unplugSeconds * 1000.0)), &app, [&] {
             simulator.unplug();
             err << "unplugged\n";
             err.flush();

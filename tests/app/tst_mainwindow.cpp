@@ -126,7 +126,7 @@ private slots:
                                     << "corvane: Unknown option 'bogus'.\nTry 'corvane --help'";
         QTest::newRow("stray argument")
             << QStringList{"ttyACM0"} << 2 << "unexpected argument 'ttyACM0'";
-        QTest::newRow("help-all") << QStringList{"--help-all"} << 0 << "--simulate <model>";
+        QTest::newRow("help-all") << QStringList{"--help-all"} << 0 << "--simulate[=MODEL|N]";
         QTest::newRow("version") << QStringList{"--version"} << 0 << "corvane 2.61\n";
     }
     void commandLine()
