@@ -1,20 +1,30 @@
+// corvane: the windows. With --headless the same command runs the program
+// without a display (corvane-headless, which loads no QtGui and no QtWidgets).
+#include "app/display.h"
 #include "app/mainwindow.h"
-#include "app/options.h"
-#include "corvane_version.h"
-#include "link/portsearch.h"
-#ifdef CORVANE_WITH_SIMULATOR
-#include "ptysimulator.h"
-#endif
+#include "app/startup.h"
+#include "device/instrument.h"
+#include "device/instrumentpool.h"
+#include "remote/services.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFont>
+#include <QTimer>
+#include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <unistd.h>
 
+#ifndef CORVANE_LIBEXECDIR
+#define CORVANE_LIBEXECDIR "/usr/libexec/corvane"
+#endif
+
+namespace {
 // The forms name the usual Windows desktop fonts and were laid out for an
 // 8-point default. Where those fonts are missing, use metric-compatible ones so
 // that the texts fit their fixed-size controls.
-static void useDesktopFontSubstitutes()
+void useDesktopFontSubstitutes()
 {
     const QStringList sans{QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
                            QStringLiteral("Arial")};
@@ -27,22 +37,71 @@ static void useDesktopFontSubstitutes()
     QApplication::setFont(QFont(QStringLiteral("MS Shell Dlg 2"), 8));
 }
 
-static QStringList simulatorModels()
+// Runs the program without windows in this process's place: beside this
+// program (a build tree), else where it is installed.
+int execHeadless(char *argv[])
 {
-    QStringList names;
-#ifdef CORVANE_WITH_SIMULATOR
-    for (const QByteArray &name : sim::Engine::modelNames())
-        names << QString::fromLatin1(name);
-#endif
-    return names;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    QString dir = n > 0 ? QFileInfo(QString::fromLocal8Bit(self, int(n))).absolutePath() : QString();
+    for (const QString &candidate :
+         {dir + QStringLiteral("/corvane-headless"),
+          QStringLiteral(CORVANE_LIBEXECDIR "/corvane-headless")}) {
+        const QByteArray path = QFile::encodeName(candidate);
+        if (::access(path.constData(), X_OK) == 0) {
+            ::execv(path.constData(), argv);
+            std::fprintf(stderr, "corvane: cannot run %s: %s\n", path.constData(),
+                         std::strerror(errno));
+            return 2;
+        }
+    }
+    std::fprintf(stderr, "corvane: the program for --headless (corvane-headless) is not "
+                         "installed beside corvane or in " CORVANE_LIBEXECDIR "\n");
+    return 2;
 }
+
+remote::Listen listenOf(const Endpoint &e)
+{
+    remote::Listen l;
+    l.enabled = e.enabled;
+    l.address = e.address;
+    l.port = e.port;
+    l.explicitAddress = e.explicitAddress;
+    return l;
+}
+
+// The first window; with --open-all, one more for each further instrument
+// the first search lists, each connected to its own.
+void openWindows(device::InstrumentPool *pool, bool openAll)
+{
+    auto *first = new MainWindow(pool);
+    first->setAttribute(Qt::WA_DeleteOnClose);
+    first->show();
+    if (!openAll)
+        return;
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(first, &MainWindow::portsSearched, first, [pool, first, once] {
+        QObject::disconnect(*once);
+        bool firstTaken = false;
+        for (const Found &found : pool->lastSearch()) {
+            if (found.status != Found::Status::Listed)
+                continue;
+            MainWindow *w = first;
+            if (firstTaken) {
+                w = new MainWindow(pool);
+                w->setAttribute(Qt::WA_DeleteOnClose);
+                w->show();
+            }
+            firstTaken = true;
+            w->connectTo(found);
+        }
+    });
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setApplicationName(QStringLiteral("corvane"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
-
+    startup::nameApplication();
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // The windows have fixed sizes and absolute positions: on a 150 % or 200 %
     // screen they must scale as a whole rather than keep their pixel sizes and
@@ -54,19 +113,21 @@ int main(int argc, char *argv[])
     // The options are read before any window exists: help, version and usage
     // errors need no display.
     AppOptions options;
-    {
-        QCoreApplication reader(argc, argv);
-        const ParseResult parsed =
-            parseOptions(QCoreApplication::arguments(), simulatorModels(), &options);
-        if (parsed.action == ParseResult::ExitOk) {
-            std::fputs(qPrintable(parsed.output), stdout);
-            return 0;
-        }
-        if (parsed.action == ParseResult::ExitUsage) {
-            std::fputs(qPrintable(parsed.output), stderr);
-            return 2;
-        }
+    int status = 0;
+    if (!startup::readOptions(argc, argv, &options, &status))
+        return status;
+    if (options.headless)
+        return execHeadless(argv);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QString why;
+    if (!displayAvailable(arguments, &why)) {
+        std::fprintf(stderr, "corvane: %s\n", qPrintable(why));
+        return 4;
     }
+    exitWhenPlatformFails(4);
 
     // The program draws nothing with OpenGL. On X11, Qt would still load the
     // GL stack (tens of MiB of Mesa) for every window; a user who wants it
@@ -77,29 +138,20 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     useDesktopFontSubstitutes();
 
-#ifdef CORVANE_WITH_SIMULATOR
-    // The simulated instrument stands in for hardware: it runs on its own thread
-    // and is reached only through its pseudo-terminal, like a real device.
-    std::unique_ptr<sim::PtySimulator> simulator;
-    if (options.simulate) {
-        simulator = std::make_unique<sim::PtySimulator>();
-        QString error;
-        if (!simulator->start(options.simulateModel.toUtf8(), &error)) {
-            std::fprintf(stderr, "corvane: cannot start the simulated instrument: %s\n",
-                         qPrintable(error));
-            return 1;
-        }
-        portcatalog::addExtra(simulator->slavePath(), QStringLiteral("USB Serial Device"));
+    std::unique_ptr<startup::Simulators> simulators;
+    QString error;
+    if (!startup::offerPorts(options, &simulators, &error)) {
+        std::fprintf(stderr, "corvane: cannot start the simulated instrument: %s\n",
+                     qPrintable(error));
+        return 1;
     }
-#endif
-    for (const QString &path : qAsConst(options.ports))
-        portcatalog::addExtra(path, QStringLiteral("USB Serial Device"));
 
-    int result;
-    {
-        MainWindow window;
-        window.show();
-        result = app.exec();
+    device::InstrumentPool *pool = device::InstrumentPool::instance();
+    remote::Services services(pool);
+    if (!services.start(listenOf(options.scpi), listenOf(options.metrics), &error)) {
+        std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
+        return 2;
     }
-    return result;
+    openWindows(pool, options.openAll);
+    return app.exec();
 }

@@ -84,6 +84,8 @@ void MainWindow::setUp()
     connect(m_pool, &device::InstrumentPool::searchFinished, this, &MainWindow::listFoundPorts);
     watchPortListPopup();
     addStatisticsButton();
+    addNewWindowAction();
+    addRemoteIndicator();
     ui->RateSetting->installEventFilter(this);
 }
 

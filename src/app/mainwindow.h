@@ -35,6 +35,9 @@ public:
     ~MainWindow() override;
 
     device::Instrument *instrument() const { return m_instrument; }
+    // Connects the window's instrument to one the port search listed, as
+    // picking it in the port list does.
+    void connectTo(const Found &found);
 
     // Asks for the log file name; replaceable so tests need no dialog.
     std::function<QString(QWidget *)> askLogFileName;
@@ -74,6 +77,8 @@ public slots:
     void configureFor(const bert::Model &model);
     // Searches the serial ports (the list reads "Searching Please Wait..." meanwhile).
     void findSerialPorts();
+    // Opens another main window (Ctrl+N), for another instrument.
+    void openNewWindow();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -124,6 +129,10 @@ private:
 
     // mainwindow_windows.cpp
     void addStatisticsButton();
+    void addNewWindowAction();
+    void addRemoteIndicator();
+    void showRemoteStatus();
+    QLabel *m_remote = nullptr;
     QPointer<StatsWindow> m_statsWindow;
 
     Ui::MainWindow *ui;

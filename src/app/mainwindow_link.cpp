@@ -107,13 +107,26 @@ void MainWindow::on_PortSelBox_activated(int)
         return;
     const QString path = ui->PortSelBox->itemData(index, PathRole).toString();
     const Found *found = m_pool->found(path);
-    QString reason;
-    if (!found || found->status != Found::Status::Listed) {
-        reason = tr("This port holds no instrument that can be chosen now; press Refresh to "
-                    "search again.");
-    } else if (!m_instrument->connectTo(*found, &reason)) {
-        reason = tr("%1: %2").arg(found->portName, reason);
+    if (found && found->status == Found::Status::Listed) {
+        connectTo(*found);
+        return;
     }
+    const QString reason =
+        tr("This port holds no instrument that can be chosen now; press Refresh to search again.");
+    lamp::show(ui->LEDCOM, lamp::Red);
+    ui->LEDCOM->setToolTip(reason);
+    diagnostic(reason);
+}
+
+void MainWindow::connectTo(const Found &found)
+{
+    QString reason;
+    // Another window of this program may have taken the instrument since
+    // the search: the port is not opened twice.
+    if (m_pool->portsInUse().contains(found.path) && m_instrument->portPath() != found.path)
+        reason = tr("%1: in use by another window of this program").arg(found.portName);
+    else if (!m_instrument->connectTo(found, &reason))
+        reason = tr("%1: %2").arg(found.portName, reason);
     if (!reason.isEmpty()) {
         // Say why, instead of leaving the user in front of an unchanged window.
         lamp::show(ui->LEDCOM, lamp::Red);

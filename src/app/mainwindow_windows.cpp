@@ -4,12 +4,15 @@
 #include "about/aboutbx.h"
 #include "app/mainwindow.h"
 #include "device/instrument.h"
+#include "device/instrumentpool.h"
 #include "eye/eye.h"
 #include "stats/statswindow.h"
 #include "ui_mainwindow.h"
 #include "wavelength/wavelengthdb.h"
 #include "xcvr/xcvrutils.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QPainter>
 #include <QToolButton>
 
@@ -81,4 +84,57 @@ void MainWindow::showStatistics()
     m_statsWindow->show();
     m_statsWindow->raise();
     m_statsWindow->activateWindow();
+}
+
+void MainWindow::addNewWindowAction()
+{
+    // Ctrl+N, and the window's context menu (a right click on its background).
+    auto *action = new QAction(tr("New window"), this);
+    action->setObjectName(QStringLiteral("NewWindowAct"));
+    action->setShortcut(QKeySequence::New);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setToolTip(tr("Open another main window, for another instrument"));
+    connect(action, &QAction::triggered, this, &MainWindow::openNewWindow);
+    addAction(action);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void MainWindow::openNewWindow()
+{
+    // A window of its own instrument in the same pool; the program ends with
+    // its last window.
+    auto *w = new MainWindow(m_pool);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->move(pos() + QPoint(40, 40));
+    w->show();
+}
+
+void MainWindow::addRemoteIndicator()
+{
+    // In the System area, under the Refresh button: shown while remote
+    // clients can reach the instruments (a SCPI server runs).
+    m_remote = new QLabel(ui->groupBox_6);
+    m_remote->setObjectName(QStringLiteral("RemoteLbl"));
+    m_remote->setGeometry(80, 76, 131, 16);
+    m_remote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(m_pool, &device::InstrumentPool::remoteStatusChanged, this,
+            &MainWindow::showRemoteStatus);
+    showRemoteStatus();
+}
+
+void MainWindow::showRemoteStatus()
+{
+    const device::InstrumentPool::RemoteStatus &r = m_pool->remoteStatus();
+    m_remote->setVisible(!r.server.isEmpty());
+    if (r.server.isEmpty())
+        return;
+    m_remote->setText(r.clients > 0 ? tr("Remote: %n client(s)", nullptr, r.clients)
+                                    : tr("Remote control on"));
+    QString tip = r.server + QLatin1Char('\n') +
+                  tr("%n client(s) connected", nullptr, r.clients);
+    if (!r.warning.isEmpty())
+        tip += QLatin1Char('\n') + r.warning;
+    m_remote->setToolTip(tip);
+    m_remote->setStyleSheet(r.warning.isEmpty() ? QString()
+                                                : QStringLiteral("color: #c01010;"));
 }

@@ -68,6 +68,21 @@ void InstrumentPool::search(char side)
     emit searchStarted();
 }
 
+Instrument *InstrumentPool::find(const QString &serialOrPath) const
+{
+    for (Instrument *i : instruments())
+        if ((!i->serialNumber().isEmpty() && i->serialNumber() == serialOrPath) ||
+            (!i->portPath().isEmpty() && i->portPath() == serialOrPath))
+            return i;
+    return nullptr;
+}
+
+void InstrumentPool::setRemoteStatus(const RemoteStatus &status)
+{
+    m_remote = status;
+    emit remoteStatusChanged();
+}
+
 const Found *InstrumentPool::found(const QString &path) const
 {
     for (const Found &f : m_search->results())

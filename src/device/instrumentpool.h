@@ -24,8 +24,10 @@ public:
     // application object).
     static InstrumentPool *instance();
 
-    // Instruments register themselves when made; a destroyed one leaves.
+    // Whoever makes an instrument adds it here; a destroyed one leaves.
     void add(Instrument *instrument);
+    // The instrument with a serial number or a port path; null if none.
+    Instrument *find(const QString &serialOrPath) const;
     QList<Instrument *> instruments() const;
     QList<Instrument *> connectedInstruments() const;
     // The device paths held by instruments (connected, or closing).
@@ -39,13 +41,27 @@ public:
     // The entry of the last search for a path; null if none.
     const Found *found(const QString &path) const;
 
+    // What remote clients see of the program (set by the remote-control
+    // servers, shown by the windows): a line such as "SCPI on 127.0.0.1:5025"
+    // (empty: no server runs), the number of clients connected, and a warning
+    // to show (a server listening beyond this computer).
+    struct RemoteStatus {
+        QString server;
+        int clients = 0;
+        QString warning;
+    };
+    void setRemoteStatus(const RemoteStatus &status);
+    const RemoteStatus &remoteStatus() const { return m_remote; }
+
 signals:
+    void remoteStatusChanged();
     void searchStarted();
     void searchFinished(const QVector<Found> &results);
     void instrumentsChanged();
 
 private:
     PortSearch *m_search;
+    RemoteStatus m_remote;
     QList<QPointer<Instrument>> m_instruments;
 };
 

@@ -484,7 +484,6 @@ private slots:
     {
         SimBench unplugged, disconnected;
         QVERIFY(unplugged.startLive("Corvane NanoTb") && disconnected.startLive("Corvane NanoTb"));
-        SimBench *benches[] = {&unplugged, &disconnected};
         Eye *eyes[] = {openEye(unplugged.w.get()), openEye(disconnected.w.get())};
         QVERIFY(QTest::qWaitFor(
             [&] { return unplugged.count("Scan 4") + disconnected.count("Scan 4") == 2; }, 3000));
