@@ -87,7 +87,10 @@ void MainWindow::setUp()
     addNewWindowAction();
     addRemoteIndicator();
     ui->RateSetting->installEventFilter(this);
+    orderKeyboardFocus();
 }
+
+void MainWindow::orderKeyboardFocus() {}
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {

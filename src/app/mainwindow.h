@@ -88,6 +88,9 @@ protected:
 
 private:
     void setUp();
+    // The keyboard: the order Tab takes through the controls, and a visible
+    // mark on whatever has the focus.
+    void orderKeyboardFocus();
     void fillReadoutBackgrounds();
     void diagnostic(const QString &line);
 

@@ -59,11 +59,16 @@ void MainWindow::on_RateSetting_editingFinished()
         return;
     // Return sends; the focus leaving the field sends only a changed rate
     // (setting the rate again can disturb a running measurement).
-    if (!ui->RateSetting->hasFocus() && ui->RateSetting->value() == m_rateAtFocusIn)
+    const bool returnPressed = ui->RateSetting->hasFocus();
+    if (!returnPressed && ui->RateSetting->value() == m_rateAtFocusIn)
         return;
     m_finishingRateEdit = true;
     sendRateFromField();
-    ui->RateDial->setFocus(Qt::OtherFocusReason);
+    m_rateAtFocusIn = ui->RateSetting->value();
+    // After Return the focus goes to the dial, so that the records show in
+    // the field again; a Tab that finished the edit goes on where it was going.
+    if (returnPressed)
+        ui->RateDial->setFocus(Qt::OtherFocusReason);
     m_finishingRateEdit = false;
     if (m_instrument->model().pulseWidthHint)
         ui->CustPatBx->setToolTip(bert::pulseWidthToolTip(ui->RateSetting->value(), 3));
