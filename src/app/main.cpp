@@ -70,33 +70,6 @@ remote::Listen listenOf(const Endpoint &e)
     return l;
 }
 
-// The first window; with --open-all, one more for each further instrument
-// the first search lists, each connected to its own.
-void openWindows(device::InstrumentPool *pool, bool openAll)
-{
-    auto *first = new MainWindow(pool);
-    first->setAttribute(Qt::WA_DeleteOnClose);
-    first->show();
-    if (!openAll)
-        return;
-    auto once = std::make_shared<QMetaObject::Connection>();
-    *once = QObject::connect(first, &MainWindow::portsSearched, first, [pool, first, once] {
-        QObject::disconnect(*once);
-        bool firstTaken = false;
-        for (const Found &found : pool->lastSearch()) {
-            if (found.status != Found::Status::Listed)
-                continue;
-            MainWindow *w = first;
-            if (firstTaken) {
-                w = new MainWindow(pool);
-                w->setAttribute(Qt::WA_DeleteOnClose);
-                w->show();
-            }
-            firstTaken = true;
-            w->connectTo(found);
-        }
-    });
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -152,6 +125,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
         return 2;
     }
-    openWindows(pool, options.openAll);
+    MainWindow::openFirst(pool, options.openAll);
     return app.exec();
 }

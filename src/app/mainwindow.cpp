@@ -56,8 +56,13 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     configureFor(bert::noModel());
     setUp();
     // The ports are searched once the window is up: their answers take a
-    // moment, and the window should not wait for them to appear.
-    QTimer::singleShot(0, this, &MainWindow::findSerialPorts);
+    // moment, and the window should not wait for them to appear. A further
+    // window of the program lists what the last search found (Refresh
+    // searches again), so that one search serves every window.
+    if (m_pool->hasSearched())
+        QTimer::singleShot(0, this, [this] { listFoundPorts(m_pool->lastSearch()); });
+    else
+        QTimer::singleShot(0, this, &MainWindow::findSerialPorts);
 }
 
 void MainWindow::setUp()
@@ -82,6 +87,9 @@ void MainWindow::setUp()
     connect(inst, &device::Instrument::diagnostic, this, &MainWindow::diagnostic);
     connect(inst->testLog(), &device::TestLogFile::stopped, this, &MainWindow::onLogStopped);
     connect(m_pool, &device::InstrumentPool::searchFinished, this, &MainWindow::listFoundPorts);
+    // Another window taking or giving back an instrument changes what this
+    // window's list offers.
+    connect(m_pool, &device::InstrumentPool::instrumentsChanged, this, &MainWindow::relistPorts);
     watchPortListPopup();
     addStatisticsButton();
     addNewWindowAction();

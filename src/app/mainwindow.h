@@ -35,6 +35,11 @@ public:
     ~MainWindow() override;
 
     device::Instrument *instrument() const { return m_instrument; }
+    // The program's first window (freed when closed); with openAll, one more
+    // for each further instrument its first search lists, each connected to
+    // its own instrument.
+    static MainWindow *openFirst(device::InstrumentPool *pool, bool openAll);
+
     // Connects the window's instrument to one the port search listed, as
     // picking it in the port list does.
     void connectTo(const Found &found);
@@ -96,6 +101,7 @@ private:
 
     // mainwindow_link.cpp: the port list, connecting, the session's end.
     void listFoundPorts(const QVector<Found> &results);
+    void relistPorts();
     void onConnected();
     void onDisconnected(const QString &reason);
     void showTitle();

@@ -55,6 +55,9 @@ void MainWindow::findSerialPorts()
 
 void MainWindow::listFoundPorts(const QVector<Found> &results)
 {
+    // A connected window keeps its list as it is (it is hidden under Disconnect).
+    if (m_instrument->isConnected() && !m_searchRequested)
+        return;
     // Another window's search shows here too, but only the window that asked
     // for it writes the diagnostics.
     const bool mine = m_searchRequested;
@@ -67,12 +70,20 @@ void MainWindow::listFoundPorts(const QVector<Found> &results)
             diagnostic(found.diagnostic());
         QString text;
         QString why;
+        // An instrument another window has taken since the search is in use now.
+        const bool mine = found.path == m_instrument->portPath() && m_instrument->holdsPort();
+        const bool taken = !mine && m_pool->portsInUse().contains(found.path);
         switch (found.status) {
         case Found::Status::Listed:
-            ui->PortSelBox->addItem(found.entryText(), found.path);
-            continue;
+            if (!taken) {
+                ui->PortSelBox->addItem(found.entryText(), found.path);
+                continue;
+            }
+            text = found.entryText();
+            why = tr("in use by another window of this program");
+            break;
         case Found::Status::InUse:
-            if (found.path == m_instrument->portPath() && m_instrument->holdsPort())
+            if (mine)
                 continue;
             text = found.portName + tr(": in use");
             why = found.reason;
@@ -98,6 +109,18 @@ void MainWindow::listFoundPorts(const QVector<Found> &results)
     }
     ui->RefreshBtn->setText(tr("Refresh"));
     emit portsSearched();
+}
+
+void MainWindow::relistPorts()
+{
+    if (m_instrument->holdsPort() || !m_pool->hasSearched() || m_pool->searching() ||
+        ui->PortSelBox->view()->isVisible())
+        return;
+    const bool requested = m_searchRequested;
+    const QSignalBlocker quiet(this); // not a new search: nobody is told
+    m_searchRequested = false;
+    listFoundPorts(m_pool->lastSearch());
+    m_searchRequested = requested;
 }
 
 void MainWindow::on_PortSelBox_activated(int)

@@ -99,6 +99,33 @@ void MainWindow::addNewWindowAction()
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+MainWindow *MainWindow::openFirst(device::InstrumentPool *pool, bool openAll)
+{
+    auto *first = new MainWindow(pool);
+    first->setAttribute(Qt::WA_DeleteOnClose);
+    first->show();
+    if (!openAll)
+        return first;
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(first, &MainWindow::portsSearched, first, [pool, first, once] {
+        disconnect(*once);
+        MainWindow *next = first;
+        for (const Found &found : pool->lastSearch()) {
+            if (found.status != Found::Status::Listed)
+                continue;
+            if (!next) {
+                next = new MainWindow(pool);
+                next->setAttribute(Qt::WA_DeleteOnClose);
+                next->move(first->pos() + QPoint(40, 40) * pool->instruments().size());
+                next->show();
+            }
+            next->connectTo(found);
+            next = nullptr;
+        }
+    });
+    return first;
+}
+
 void MainWindow::openNewWindow()
 {
     // A window of its own instrument in the same pool; the program ends with

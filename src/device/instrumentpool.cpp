@@ -8,7 +8,10 @@ namespace device {
 
 InstrumentPool::InstrumentPool(QObject *parent) : QObject(parent), m_search(new PortSearch(this))
 {
-    connect(m_search, &PortSearch::finished, this, &InstrumentPool::searchFinished);
+    connect(m_search, &PortSearch::finished, this, [this](const QVector<Found> &results) {
+        m_searched = true;
+        emit searchFinished(results);
+    });
 }
 
 InstrumentPool::~InstrumentPool() = default;

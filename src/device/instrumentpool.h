@@ -37,6 +37,8 @@ public:
     // it); while one runs, a second request joins it. searchFinished() follows.
     void search(char side);
     bool searching() const { return m_search->running(); }
+    // A search has ended at least once: lastSearch() holds its result.
+    bool hasSearched() const { return m_searched; }
     const QVector<Found> &lastSearch() const { return m_search->results(); }
     // The entry of the last search for a path; null if none.
     const Found *found(const QString &path) const;
@@ -62,6 +64,7 @@ signals:
 private:
     PortSearch *m_search;
     RemoteStatus m_remote;
+    bool m_searched = false;
     QList<QPointer<Instrument>> m_instruments;
 };
 

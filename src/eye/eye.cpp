@@ -5,6 +5,7 @@
 #include "ui_eye.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
+#include "widgets/title.h"
 
 #include <QBuffer>
 #include <QFileDialog>
@@ -41,6 +42,8 @@ Eye::Eye(device::Instrument *instrument, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
+    if (instrument && instrument->isConnected())
+        widgets::nameAfterInstrument(this, instrument->serialNumber());
 
     PlotScene = new QGraphicsScene(this);
     ui->PlotWindow->setScene(PlotScene);

@@ -22,7 +22,11 @@ bool Link::open(const QString &path, QString *reason)
     m_port->setPortName(path);
     if (!m_port->open(QIODevice::ReadWrite)) {
         QString why = m_port->errorString();
-        if (m_port->error() == QSerialPort::PermissionError)
+        // The port's lock file is held: another program (or another window
+        // of this one) has the instrument.
+        if (why.contains(QLatin1String("locking"), Qt::CaseInsensitive))
+            why = tr("the port is in use by another program (%1)").arg(why);
+        else if (m_port->error() == QSerialPort::PermissionError)
             why += tr(". Your user must be in the \"dialout\" group to use serial ports.");
         if (reason)
             *reason = why;

@@ -7,6 +7,7 @@
 #include "ui_statswindow.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
+#include "widgets/title.h"
 #ifdef CORVANE_WITH_QWT
 #include "stats/berplot.h"
 #endif
@@ -37,6 +38,8 @@ StatsWindow::StatsWindow(device::Instrument *instrument, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
+    if (instrument->isConnected())
+        widgets::nameAfterInstrument(this, instrument->serialNumber());
     askFileName = [](QWidget *parent, const QString &caption, const QString &path,
                      const QString &filter) {
         return QFileDialog::getSaveFileName(parent, caption, path, filter);

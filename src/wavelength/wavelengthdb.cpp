@@ -3,6 +3,7 @@
 #include "device/instrument.h"
 #include "ui_wavelengthdb.h"
 #include "wavelength/wavelengthgrid.h"
+#include "widgets/title.h"
 
 #include <QPushButton>
 
@@ -13,6 +14,8 @@ WavelengthDB::WavelengthDB(device::Instrument *instrument, const QString &wavele
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
+    if (instrument && instrument->isConnected())
+        widgets::nameAfterInstrument(this, instrument->serialNumber());
 
     const double nm = wavelength::openingWavelength(wavelength);
     ui->CurSettings->setText(wavelength::currentSettingsText(nm));

@@ -4,6 +4,7 @@
 #include "bert/protocol.h"
 #include "device/instrument.h"
 #include "ui_xcvrutils.h"
+#include "widgets/title.h"
 
 #include <QHideEvent>
 #include <QSettings>
@@ -37,6 +38,8 @@ XCVRUtils::XCVRUtils(device::Instrument *instrument, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);
     setFixedSize(size());
+    if (instrument && instrument->isConnected())
+        widgets::nameAfterInstrument(this, instrument->serialNumber());
     // Nothing has run yet.
     ui->progressBar->setValue(0);
     ui->RegTypeBx->addItem(tr("Diag"));

@@ -1,6 +1,7 @@
 // The main window as it opens and as each model configures it, one model after
 // another on one window; the command line, which needs no display; the About box.
 #include "about/aboutbx.h"
+#include "device/instrumentpool.h"
 #include "support/simbench.h"
 #include "wavelength/wavelengthdb.h"
 
@@ -66,13 +67,14 @@ AboutBx *about(MainWindow &w)
 class TstMainWindow : public QObject
 {
     Q_OBJECT
+    device::InstrumentPool pool;
     std::unique_ptr<MainWindow> w;
 
 private slots:
     void initTestCase()
     {
         portcatalog::clearExtras();
-        w = std::make_unique<MainWindow>();
+        w = std::make_unique<MainWindow>(&pool);
         QVERIFY(QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000));
         QCOMPARE(w->minimumSize(), QSize(589, 454));
         QCOMPARE(w->maximumSize(), QSize(589, 454));

@@ -3,6 +3,7 @@
 // texts, lamp pictures, and the commands that reached the instrument.
 #pragma once
 #include "app/mainwindow.h"
+#include "device/instrumentpool.h"
 #include "support/simwire.h"
 #include "widgets/lamps.h"
 #include "widgets/stale.h"
@@ -95,13 +96,17 @@ inline QString looks(const QWidget *w, const QString &expected)
 class SimBench : public SimWire
 {
 public:
+    // Each bench is a program of its own: its pool, its port search.
+    std::unique_ptr<device::InstrumentPool> pool;
     std::unique_ptr<MainWindow> w;
 
     // An instrument of the model and a window that has searched the ports.
     bool start(const QByteArray &model) { return plugIn(model) && makeWindow(); }
     bool makeWindow()
     {
-        w = std::make_unique<MainWindow>();
+        w.reset();
+        pool = std::make_unique<device::InstrumentPool>();
+        w = std::make_unique<MainWindow>(pool.get());
         return QSignalSpy(w.get(), &MainWindow::portsSearched).wait(5000);
     }
     // Picks the first listed instrument, as a user would.
@@ -167,7 +172,8 @@ public:
     {
         if (!m_offline) {
             portcatalog::clearExtras();
-            m_offline = std::make_unique<MainWindow>();
+            m_offlinePool = std::make_unique<device::InstrumentPool>();
+            m_offline = std::make_unique<MainWindow>(m_offlinePool.get());
             if (!QSignalSpy(m_offline.get(), &MainWindow::portsSearched).wait(5000))
                 m_offline.reset();
         }
@@ -190,6 +196,7 @@ public:
     }
 
 private:
+    std::unique_ptr<device::InstrumentPool> m_offlinePool;
     std::unique_ptr<MainWindow> m_offline;
     std::map<QByteArray, std::unique_ptr<SimBench>> m_benches;
 };

@@ -249,7 +249,7 @@ private slots:
         SimBench *b;
         XCVRUtils *d = open(data<QByteArray>("model"), &b);
         QVERIFY(d);
-        QCOMPARE(d->windowTitle(), QString("Transceiver Utilities"));
+        QCOMPARE(d->windowTitle(), QString("Transceiver Utilities (SN 10447)"));
         QCOMPARE(d->maximumSize(), d->minimumSize());
         QTEST(control<QComboBox>(d, "RegTypeBx")->count(), "types"); // "Diag", then "Info"
         QCOMPARE(control<QComboBox>(d, "RegTypeBx")->itemText(1),
