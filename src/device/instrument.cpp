@@ -35,14 +35,12 @@ Instrument::Instrument(QObject *parent)
             cycle();
     });
     connect(m_stepTimer, &QTimer::timeout, this, [this] {
-        if (m_stepRunning)
-            m_got += m_link->readAll();
-        if (m_stepRunning)
-            endStep(stepComplete() || (m_step.count <= 0 && m_step.terminator.isEmpty())
-                        ? Ended::Complete
-                        : Ended::TimedOut);
-        else
+        if (!m_stepRunning) {
             runStep();
+            return;
+        }
+        m_collector.add(m_link->readAll());
+        endStep(m_collector.how());
     });
     connect(m_lookTimer, &QTimer::timeout, this, &Instrument::look);
     connect(m_link, &Link::readyRead, this, &Instrument::onReadyRead);
@@ -96,7 +94,7 @@ bool Instrument::connectTo(const Found &found, QString *reason)
     m_link->setConnected(true);
     m_portName = m_link->portName();
     m_identification = found.id;
-    m_resyncing = false;
+    m_reader.reset();
     m_records = 0;
     m_lastRecordMs = QDateTime::currentMSecsSinceEpoch();
     m_sinceRecord.start();
@@ -236,22 +234,10 @@ void Instrument::cycle()
 {
     if (m_stepRunning)
         return; // a request's reply is arriving: it is not a record
-    const int length = m_model->replyLength;
-    const qint64 available = m_link->readInto(m_reply);
-    // The rest of a broken reply (one of the wrong length) may still arrive and,
-    // joined with the head of the next reply, add up to a record's length. So
-    // after a broken reply nothing is taken as a record, and no request is sent,
-    // until a cycle finds the line quiet.
-    const bool wasResyncing = m_resyncing;
-    m_resyncing = wasResyncing ? available > 0 : available > 0 && available != length && length > 0;
+    m_link->readInto(m_reply);
     bert::Measurement m;
-    bool valid = !wasResyncing && available == length && bert::decodeRecord(m_reply, *m_model, &m);
-    if (valid && !bert::plausible(*m_model, m)) {
-        // A record that cannot be true is as broken as a short one.
-        valid = false;
-        m_resyncing = true;
-        qCDebug(lcMeasure).noquote() << m_portName + QStringLiteral(": implausible record dropped");
-    }
+    const bert::RecordReader::Outcome outcome = m_reader.take(m_reply, *m_model, &m);
+    const bool valid = outcome == bert::RecordReader::Outcome::Record;
     if (valid) {
         takeRecord(m);
         if (m.reidentify) {
@@ -264,7 +250,7 @@ void Instrument::cycle()
 
     if (!m_connected || isHeld() || m_owner || m_reidentifying)
         return;
-    if (m_resyncing) {
+    if (m_reader.resyncing()) {
         schedulePoll(m_pollInterval);
         return;
     }
@@ -549,12 +535,6 @@ void Instrument::cancelRequests(QObject *owner)
         endRequest(QString(), false);
 }
 
-bool Instrument::stepComplete() const
-{
-    return (m_step.count > 0 && m_got.size() >= m_step.count) ||
-           (!m_step.terminator.isEmpty() && m_got.contains(m_step.terminator));
-}
-
 void Instrument::runStep()
 {
     if (!m_owner)
@@ -579,15 +559,13 @@ void Instrument::runStep()
     if (!m_owner)
         return; // the write lost the instrument
     m_stepRunning = true;
-    m_got.clear();
-    m_look = 0;
-    m_seen = false;
+    m_collector.start(m_step);
     if (m_step.lookEveryMs > 0) {
         look();
         return;
     }
-    m_got += m_link->readAll();
-    if (stepComplete()) {
+    m_collector.add(m_link->readAll());
+    if (m_collector.complete()) {
         // From the event loop, like every other end of a step.
         m_stepTimer->start(0);
         return;
@@ -599,25 +577,17 @@ void Instrument::look()
 {
     if (!m_owner || !m_stepRunning)
         return;
-    m_got += m_link->readAll();
+    m_collector.add(m_link->readAll());
+    const bool take = m_collector.look();
     const quint64 generation = m_generation;
     if (m_request.progress)
-        m_request.progress(m_look);
+        m_request.progress(m_collector.lookIndex());
     if (generation != m_generation)
         return; // the owner cancelled
-    const bool condition = m_step.count > 0 || !m_step.terminator.isEmpty();
-    if (m_seen) {
-        endStep(Ended::Complete);
-        return;
-    }
-    if (qint64(m_look) * m_step.lookEveryMs >= m_step.timeoutMs) {
-        endStep(!condition || stepComplete() ? Ended::Complete : Ended::TimedOut);
-        return;
-    }
-    if (condition && stepComplete())
-        m_seen = true;
-    ++m_look;
-    m_lookTimer->start(m_step.lookEveryMs);
+    if (take)
+        endStep(m_collector.how());
+    else
+        m_lookTimer->start(m_step.lookEveryMs);
 }
 
 void Instrument::onReadyRead()
@@ -625,8 +595,8 @@ void Instrument::onReadyRead()
     if (!m_stepRunning || m_step.lookEveryMs > 0 ||
         (m_step.count <= 0 && m_step.terminator.isEmpty()))
         return;
-    m_got += m_link->readAll();
-    if (stepComplete())
+    m_collector.add(m_link->readAll());
+    if (m_collector.complete())
         endStep(Ended::Complete);
 }
 
@@ -637,8 +607,8 @@ void Instrument::endStep(Ended how)
     m_lookTimer->stop();
     if (!m_owner)
         return;
-    const Reply reply{m_got, how};
-    m_got.clear();
+    const Reply reply{m_collector.bytes(), how};
+    m_collector.start(Step());
     const quint64 generation = m_generation;
     std::optional<Step> next;
     if (m_request.next)

@@ -12,7 +12,9 @@
 #pragma once
 #include "bert/identification.h"
 #include "bert/measurementrecord.h"
+#include "bert/recordreader.h"
 #include "bert/models.h"
+#include "device/replycollector.h"
 #include "device/request.h"
 #include "link/portsearch.h"
 
@@ -175,7 +177,6 @@ private:
     void runStep();
     void look();
     void onReadyRead();
-    bool stepComplete() const;
     void endStep(Ended how);
     void endRequest(const QString &reason, bool notify);
     void releaseLine();
@@ -199,8 +200,8 @@ private:
     qint64 m_lastRecordMs = 0;
     float m_lastErrorCount = 0;
     Transmitter m_tx = Transmitter::Unknown;
-    QByteArray m_reply;        // reused read buffer of the cycle
-    bool m_resyncing = false;  // the last measurement reply was broken
+    QByteArray m_reply; // reused read buffer of the cycle
+    bert::RecordReader m_reader;
     bool m_stale = false;
     QElapsedTimer m_sinceRecord; // since the last valid record (or the start of polling)
     QStringList m_holds;
@@ -216,9 +217,7 @@ private:
     QMetaObject::Connection m_ownerGone;
     Request m_request;
     Step m_step;
-    QByteArray m_got;
-    int m_look = 0;
-    bool m_seen = false;
+    ReplyCollector m_collector;
     bool m_stepRunning = false;
     quint64 m_generation = 0; // changes whenever a request ends
 };
