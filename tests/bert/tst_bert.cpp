@@ -1,6 +1,7 @@
-// The measurement as the main window shows it, for exact records (the
-// documents' worked examples sent by the simulated instrument); the commands
-// each control sends per model; the test log on disk.
+// The measurement as the main window shows it, for exact records (worked
+// examples sent by the simulated instrument); the commands each control sends
+// per model, and a rate the model cannot take refused with the reason; the
+// test log on disk.
 #include "support/simbench.h"
 
 #include <QCheckBox>
@@ -178,6 +179,30 @@ private slots:
         };
         QTRY_COMPARE(next(), QByteArray("r"));
         QTEST(hints, "hints");
+    }
+
+    // A rate outside every rate of the model is not sent: the field says why
+    // until the next rate goes out.
+    void rateRefused()
+    {
+        SimBench &b = pool.live("Corvane Nano");
+        MainWindow *w = b.w.get();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        auto *field = control<QDoubleSpinBox>(w, "RateSetting");
+        const qint64 from = b.logSize();
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "99999999");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(field->toolTip(), QString("Rate not sent: 99999999 Mbps is outside the rates of "
+                                           "the Corvane Nano (125-4250 Mbps)."));
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "622.08");
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE(b.commands(from), QList<QByteArray>{"setrate 622080000"});
+        QVERIFY(!field->toolTip().startsWith("Rate not sent"));
     }
 
     // Each slider position sends its pattern letter when released, position 0

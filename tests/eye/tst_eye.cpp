@@ -329,12 +329,21 @@ private slots:
         }
         QCOMPARE(b.commands(before), QList<QByteArray>());
 
-        control<QComboBox>(second, "EyeScale")->setCurrentIndex(1);
+        auto *scale = control<QComboBox>(second, "EyeScale");
+        scale->setCurrentIndex(1);
+        emit scale->textActivated("100mV"); // as the user's choice
         control<QAbstractButton>(second, "ScanBtn")->click();
         QCOMPARE(message(second), QString("Scanning..."));
         QVERIFY(scanEnds(second));
         QCOMPARE(second->eyeData().size(), 4224);
-        QCOMPARE(b.commands(from), QList<QByteArray>({"Scan 4", "Scan 2"}));
+        // A new window starts at the form's scale (the scale decides the
+        // command); the one used last with this instrument is only a hint.
+        Eye *third = openEye(b.w.get());
+        QCOMPARE(look(third, "EyeScale"), QString("200mV"));
+        QCOMPARE(control(third, "EyeScale")->toolTip(),
+                 QString("Last used with this instrument: 100mV"));
+        QVERIFY(scanEnds(third));
+        QCOMPARE(b.commands(from), QList<QByteArray>({"Scan 4", "Scan 2", "Scan 4"}));
         QVERIFY(b.waitForRequests(2));
     }
 
