@@ -155,10 +155,9 @@ void MainWindow::showRemoteStatus()
     m_remote->setVisible(!r.server.isEmpty());
     if (r.server.isEmpty())
         return;
-    m_remote->setText(r.clients > 0 ? tr("Remote: %n client(s)", nullptr, r.clients)
-                                    : tr("Remote control on"));
-    QString tip = r.server + QLatin1Char('\n') +
-                  tr("%n client(s) connected", nullptr, r.clients);
+    const QString clients = r.clients == 1 ? tr("1 client") : tr("%1 clients").arg(r.clients);
+    m_remote->setText(r.clients > 0 ? tr("Remote: %1").arg(clients) : tr("Remote control on"));
+    QString tip = r.server + QLatin1Char('\n') + tr("%1 connected").arg(clients);
     if (!r.warning.isEmpty())
         tip += QLatin1Char('\n') + r.warning;
     m_remote->setToolTip(tip);

@@ -210,6 +210,25 @@ private slots:
         qDeleteAll(windows);
     }
 
+    // A window shows that the instruments are remote-controlled: a small
+    // label with the number of clients, the server in its tooltip, red with a
+    // warning when the server listens beyond this computer.
+    void remoteIndicator()
+    {
+        device::InstrumentPool pool;
+        MainWindow w(&pool);
+        auto *label = control<QLabel>(&w, "RemoteLbl");
+        QVERIFY(!label->isVisibleTo(&w));
+        pool.setRemoteStatus({"SCPI on 127.0.0.1:5025", 0, ""});
+        QCOMPARE(label->text() + " | " + label->toolTip(),
+                 QString("Remote control on | SCPI on 127.0.0.1:5025\n0 clients connected"));
+        pool.setRemoteStatus({"SCPI on 0.0.0.0:5025", 1, "listening beyond this computer"});
+        QCOMPARE(label->text() + " | " + label->toolTip(),
+                 QString("Remote: 1 client | SCPI on 0.0.0.0:5025\n1 client connected\nlistening "
+                         "beyond this computer"));
+        QVERIFY(label->isVisibleTo(&w) && label->styleSheet().contains("color"));
+    }
+
     // A port another program holds cannot be opened a second time: the
     // window says so.
     void portHeldElsewhere()
