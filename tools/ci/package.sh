@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/scripts/need.sh"
-need dpkg-dev file help2man lintian desktop-file-utils appstream
+need dpkg-dev file lintian desktop-file-utils appstream
 build="${CORVANE_BUILD_DIR:-$root/build}"
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -6,7 +6,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$root/tools/scripts/need.sh"
 
 need g++ cmake ninja-build ccache pkg-config qtbase5-dev libqt5serialport5-dev libqwt-qt5-dev \
-     fonts-liberation2 help2man
+     fonts-liberation2
 
 build="${CORVANE_BUILD_DIR:-$root/build}"
 qt5dir="$(qt5_dir)"
