@@ -3,6 +3,7 @@
 #include "bert/diagnostics.h"
 #include "device/instrument.h"
 #include "ui_eye.h"
+#include "widgets/focusmark.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
 
@@ -75,6 +76,7 @@ Eye::Eye(device::Instrument *instrument, QWidget *parent)
         connect(ui->EyeScale, &QComboBox::textActivated, this,
                 [key](const QString &text) { QSettings().setValue(key, text); });
     }
+    widgets::markKeyboardFocus(this);
 
     on_ScanBtn_clicked();
 }

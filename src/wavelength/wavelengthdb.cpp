@@ -3,6 +3,7 @@
 #include "device/instrument.h"
 #include "ui_wavelengthdb.h"
 #include "wavelength/wavelengthgrid.h"
+#include "widgets/focusmark.h"
 
 #include <QPushButton>
 
@@ -36,6 +37,7 @@ WavelengthDB::WavelengthDB(device::Instrument *instrument, const QString &wavele
                 &WavelengthDB::updateSendable);
     }
     updateSendable();
+    widgets::markKeyboardFocus(this);
 }
 
 WavelengthDB::~WavelengthDB()

@@ -4,6 +4,7 @@
 #include "bert/protocol.h"
 #include "device/instrument.h"
 #include "ui_xcvrutils.h"
+#include "widgets/focusmark.h"
 
 #include <QHideEvent>
 #include <QSettings>
@@ -67,6 +68,7 @@ XCVRUtils::XCVRUtils(device::Instrument *instrument, QWidget *parent)
         ui->XCVRResutsBox->setToolTip(
             tr("Side B was selected last time: type Side=B here and press the settings button "
                "to select it again."));
+    widgets::markKeyboardFocus(this);
 }
 
 XCVRUtils::~XCVRUtils()
