@@ -48,6 +48,9 @@ Eye::Eye(device::Instrument *instrument, QWidget *parent)
     ui->ScanMessage->hide();
     m_messageGeometry = ui->ScanMessage->geometry();
     m_scanningText = ui->ScanMessage->text();
+    // Before anything is drawn the window shows the instrument's eye opening
+    // as the main window's eye button does, not the form's placeholder.
+    ui->EyeMeas->setText(openingText());
 
     askImageFileName = [](QWidget *parent, const QString &folder) {
         return QFileDialog::getSaveFileName(parent, Eye::tr("Save image"), folder,
