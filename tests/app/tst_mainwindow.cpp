@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(w->maximumSize(), QSize(589, 454));
         QCOMPARE(w->windowTitle(), QString("Corvane Nano"));
         const QString start = "PortSelBox=Select Device|LEDCOM=g|LEDBER=g|LogBtn@=g|RateDial=0|"
-                              "RateSetting=0.000000";
+                              "RateSetting=0.000000|EyeButton=0.00 UI / 000 mV";
         QCOMPARE(looks(w.get(), start), start);
     }
 
