@@ -3,6 +3,7 @@
 #include "corvane_version.h"
 #include "device/instrument.h"
 #include "ui_aboutbx.h"
+#include "widgets/focusmark.h"
 
 #include <QFile>
 
@@ -40,6 +41,9 @@ AboutBx::AboutBx(const device::Instrument *instrument, QWidget *parent)
 
     ui->BuildTxt->setText(buildFacts(instrument && instrument->isConnected() ? instrument->title()
                                                                              : QString()));
+    // Tab reaches the licence and the build line (which a user selects and
+    // copies into a problem report).
+    widgets::markKeyboardFocus(this);
 }
 
 AboutBx::~AboutBx()

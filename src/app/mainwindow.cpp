@@ -6,6 +6,7 @@
 #include "device/testlogfile.h"
 #include "ui_mainwindow.h"
 #include "widgets/backdrop.h"
+#include "widgets/focusmark.h"
 #include "widgets/lamps.h"
 #include "widgets/savefolder.h"
 
@@ -98,7 +99,40 @@ void MainWindow::setUp()
     orderKeyboardFocus();
 }
 
-void MainWindow::orderKeyboardFocus() {}
+void MainWindow::orderKeyboardFocus()
+{
+    // Tab goes through the areas in reading order: BERT, rate, pattern,
+    // transceiver, system; within an area top to bottom, left to right. A
+    // control hidden for the model or the state (the range selector, the
+    // eye button, Disconnect) is passed over.
+    QWidget *const order[] = {findChild<QWidget *>(QStringLiteral("StatsBtn")),
+                              ui->ErrorReset,
+                              ui->RateDial,
+                              ui->RateRange,
+                              ui->RateSetting,
+                              ui->StandRates,
+                              ui->SliderPattern,
+                              ui->CustPatBx,
+                              ui->EyeButton,
+                              ui->TxEnBtn,
+                              ui->WaveLengBtn,
+                              ui->XCVRBtn,
+                              ui->RefreshBtn,
+                              ui->PortSelBox,
+                              ui->DisConectBtn,
+                              ui->LogBtn,
+                              ui->AboutBtn};
+    QWidget *previous = nullptr;
+    for (QWidget *control : order) {
+        if (previous)
+            setTabOrder(previous, control);
+        previous = control;
+    }
+    // The first thing to do is to pick an instrument: the port list has the
+    // focus when the window opens.
+    ui->PortSelBox->setFocus(Qt::OtherFocusReason);
+    widgets::markKeyboardFocus(this);
+}
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {

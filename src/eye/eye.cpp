@@ -3,6 +3,7 @@
 #include "bert/diagnostics.h"
 #include "device/instrument.h"
 #include "ui_eye.h"
+#include "widgets/focusmark.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
 #include "widgets/title.h"
@@ -50,6 +51,9 @@ Eye::Eye(device::Instrument *instrument, QWidget *parent)
     ui->ScanMessage->hide();
     m_messageGeometry = ui->ScanMessage->geometry();
     m_scanningText = ui->ScanMessage->text();
+    // Before anything is drawn the window shows the instrument's eye opening
+    // as the main window's eye button does, not the form's placeholder.
+    ui->EyeMeas->setText(openingText());
 
     askImageFileName = [](QWidget *parent, const QString &folder) {
         return QFileDialog::getSaveFileName(parent, Eye::tr("Save image"), folder,
@@ -78,6 +82,7 @@ Eye::Eye(device::Instrument *instrument, QWidget *parent)
         connect(ui->EyeScale, &QComboBox::textActivated, this,
                 [key](const QString &text) { QSettings().setValue(key, text); });
     }
+    widgets::markKeyboardFocus(this);
 
     on_ScanBtn_clicked();
 }

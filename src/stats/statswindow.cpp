@@ -5,6 +5,7 @@
 #include "device/bermonitor.h"
 #include "device/instrument.h"
 #include "ui_statswindow.h"
+#include "widgets/focusmark.h"
 #include "widgets/savefolder.h"
 #include "widgets/settext.h"
 #include "widgets/title.h"
@@ -89,6 +90,12 @@ StatsWindow::StatsWindow(device::Instrument *instrument, QWidget *parent)
     connect(monitor, &BerMonitor::restarted, this, redrawAll);
     connect(monitor, &BerMonitor::targetChanged, this, redrawAll);
     redrawAll();
+
+    // Tab goes through the choices and the buttons; the plot and its legend
+    // are pictures, not controls.
+    for (QWidget *w : m_plot->findChildren<QWidget *>())
+        w->setFocusPolicy(Qt::NoFocus);
+    widgets::markKeyboardFocus(this);
 }
 
 StatsWindow::~StatsWindow()

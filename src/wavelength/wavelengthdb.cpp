@@ -4,6 +4,7 @@
 #include "ui_wavelengthdb.h"
 #include "wavelength/wavelengthgrid.h"
 #include "widgets/title.h"
+#include "widgets/focusmark.h"
 
 #include <QPushButton>
 
@@ -39,6 +40,17 @@ WavelengthDB::WavelengthDB(device::Instrument *instrument, const QString &wavele
                 &WavelengthDB::updateSendable);
     }
     updateSendable();
+    // OK closes the dialog only when the wavelength can go out. Between a
+    // Disconnect and the instrument's disconnected() a moment later, OK
+    // would close it as if the wavelength had been sent: it greys and says
+    // why instead, and the dialog stays.
+    disconnect(ui->buttonBox, SIGNAL(accepted()), this, SLOT(accept()));
+    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, [this] {
+        updateSendable();
+        if (ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled())
+            accept();
+    });
+    widgets::markKeyboardFocus(this);
 }
 
 WavelengthDB::~WavelengthDB()

@@ -5,6 +5,7 @@
 #include "device/instrument.h"
 #include "ui_xcvrutils.h"
 #include "widgets/title.h"
+#include "widgets/focusmark.h"
 
 #include <QHideEvent>
 #include <QSettings>
@@ -70,6 +71,7 @@ XCVRUtils::XCVRUtils(device::Instrument *instrument, QWidget *parent)
         ui->XCVRResutsBox->setToolTip(
             tr("Side B was selected last time: type Side=B here and press the settings button "
                "to select it again."));
+    widgets::markKeyboardFocus(this);
 }
 
 XCVRUtils::~XCVRUtils()

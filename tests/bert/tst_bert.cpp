@@ -3,12 +3,15 @@
 // per model, and a rate the model cannot take refused with the reason; the
 // test log on disk.
 #include "support/simbench.h"
+#include "support/smallfs.h"
+#include "device/testlogfile.h"
 
 #include <QCheckBox>
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QToolTip>
 
 namespace {
 // The lines of a log file.
@@ -188,6 +191,7 @@ private slots:
         SimBench &b = pool.live("Corvane Nano");
         MainWindow *w = b.w.get();
         w->show();
+        w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         auto *field = control<QDoubleSpinBox>(w, "RateSetting");
         const qint64 from = b.logSize();
@@ -333,6 +337,60 @@ private slots:
         file.clear(); // cancelled: nothing changes
         control<QAbstractButton>(w, "LogBtn")->click();
         QCOMPARE(lampOf(w, "LogBtn"), 'g');
+    }
+
+    // A log file that cannot be written: the lamp turns red, its tooltip and
+    // a balloon beside it say why, the log does not run (and no record turns
+    // the lamp green); a folder that refused the log is not remembered for
+    // the next dialog, the one that took the last log is.
+    void testLogFailures_data()
+    {
+        columns<QString, QString>({"file", "says"});
+        QTest::newRow("a full device")
+            << "/dev/full" << "The log file /dev/full could not be written: No space left on device";
+        QTest::newRow("a read-only folder")
+            << "read-only/a.csv" << "Cannot write the log file %1/a.csv: Read-only file system";
+    }
+    void testLogFailures()
+    {
+        QFETCH(QString, file);
+        QString says = data<QString>("says");
+        SimBench &b = pool.live("Corvane Nano");
+        MainWindow *w = b.w.get();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        SmallFileSystem fs;
+        if (file.startsWith("read-only/")) {
+            MOUNT_SMALL_FS(fs, SmallFileSystem::ReadOnly);
+            file = fs.path(file.section('/', 1));
+            says = says.arg(fs.path());
+        }
+        QTemporaryDir good;
+        QString name = good.filePath("good.csv"); // a log that runs, then stops
+        w->askLogFileName = [&](QWidget *) { return name; };
+        auto *button = control<QAbstractButton>(w, "LogBtn");
+        button->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'G');
+        button->click();
+        const QString remembered = QSettings().value("log/folder").toString();
+        QCOMPARE(remembered, good.path());
+
+        name = file;
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(says));
+        button->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'R');
+        QCOMPARE(button->toolTip(), says);
+        QVERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), says);
+        QVERIFY(b.debugText().contains(says));
+        QVERIFY(!b.instrument()->testLog()->isRunning());
+        QVERIFY(b.waitForRequests(3));
+        QTest::qWait(300); // records go on arriving: none turns the lamp green
+        QCOMPARE(lampOf(w, "LogBtn"), 'R');
+        QCOMPARE(QSettings().value("log/folder").toString(), remembered);
+        if (!file.startsWith("/dev/"))
+            QCOMPARE(fs.files(), QStringList());
+        QToolTip::hideText();
     }
 };
 

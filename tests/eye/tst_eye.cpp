@@ -6,6 +6,7 @@
 #include "eye/eye.h"
 #include "support/eyereference.h"
 #include "support/simbench.h"
+#include "support/smallfs.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -280,6 +281,41 @@ private slots:
         QCOMPARE(message(plot), QString());
         save(QString());
         QCOMPARE(asked, QDir(dir.path()).absolutePath());
+    }
+
+    // A save on a full file system: the window says "not saved" in red with
+    // the system's reason, and leaves no file (neither an empty picture nor a
+    // partial one, nor a temporary file) behind.
+    void saveOnFullFileSystem()
+    {
+        SmallFileSystem fs;
+        MOUNT_SMALL_FS(fs, SmallFileSystem::Full);
+        plot->setEyeData(sim::Engine("Corvane NanoTb", 7).eyeScan(4));
+        plot->askImageFileName = [&](QWidget *, const QString &) { return fs.path("eye.png"); };
+        const QString says =
+            "Image not saved: " + fs.path("eye.png") + ": No space left on device";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(says));
+        control<QAbstractButton>(plot, "CopyPlot")->click();
+        QCOMPARE(message(plot), says);
+        QVERIFY(red(plot));
+        QCOMPARE(fs.files(), QStringList{"filler"});
+    }
+
+    // The eye opening the window shows before it has drawn anything: the
+    // instrument's, as the main window's eye button shows it ("0.00 UI / 000
+    // mV" before any record carried one); below the scan rate nothing is drawn.
+    void openingBeforeAnyDrawing()
+    {
+        QPointer<Eye> none = new Eye(nullptr);
+        QCOMPARE(look(none, "EyeMeas"), QString("0.00 UI / 000 mV"));
+        delete none;
+        SimBench &b = pool.live("Corvane NanoTb");
+        QVERIFY(b.show({record("Corvane NanoTb")})); // 100 Mbps: no scan
+        QCOMPARE(look(b.w.get(), "EyeButton"), QString("0.63 UI / 125 mV"));
+        Eye *eye = openEye(b.w.get());
+        QVERIFY(!eye->scanning());
+        QCOMPARE(look(eye, "EyeMeas"), QString("0.63 UI / 125 mV"));
+        eye->close();
     }
 
     // A scan: "Scan 4" 200 ms after the click, no request until 100 ms after

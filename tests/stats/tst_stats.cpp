@@ -4,6 +4,7 @@
 #include "device/testlogfile.h"
 #include "stats/statswindow.h"
 #include "support/simbench.h"
+#include "support/smallfs.h"
 
 #include <QCheckBox>
 #include <QStandardPaths>
@@ -148,6 +149,90 @@ private slots:
         QFile csv(csvPath);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QVERIFY(csv.readAll().split('\n').at(1).split(',').at(1).toDouble() > bitsBefore);
+    }
+
+    // The exports on a full file system: "Not saved" in red with the
+    // system's reason, and no file left behind.
+    void exportsOnFullFileSystem_data()
+    {
+        columns<QString, QString>({"button", "file"});
+        QTest::newRow("Export CSV...") << "ExportCsvBtn" << "history.csv";
+        QTest::newRow("Save plot...") << "SavePlotBtn" << "plot.png";
+    }
+    void exportsOnFullFileSystem()
+    {
+        SmallFileSystem fs;
+        MOUNT_SMALL_FS(fs, SmallFileSystem::Full);
+        device::Instrument instrument;
+        StatsWindow window(&instrument);
+        auto *button = control<QAbstractButton>(&window, qPrintable(data<QString>("button")));
+        if (!button->isEnabled())
+            QSKIP("a build without the plot");
+        instrument.statistics()->record(0, 1e9, 0, 10000000000);
+        const QString path = fs.path(data<QString>("file"));
+        window.askFileName = [&](QWidget *, auto &, auto &, auto &) { return path; };
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot save .*No space left"));
+        button->click();
+        QCOMPARE(textOf(&window, "MessageTxt"),
+                 "Not saved: " + path + ": No space left on device");
+        QCOMPARE(control(&window, "MessageTxt")->styleSheet(), QString("color: #c01010;"));
+        QCOMPARE(fs.files(), QStringList{"filler"});
+    }
+
+    // "Stop the test log when the goal is reached": the log stops when a
+    // record reaches the goal, and equally when the target, the goal or the
+    // box itself changes to a goal already reached. At 1e-12 and 95 %, 3.0e12
+    // bits without an error reach it: 4e12 bits give 98.17 %; at 1e-13 they
+    // give 33 %, and 98.17 % falls short of 99 %.
+    void logStopsAtTheGoal_data()
+    {
+        // start: target, goal, box ticked; change: box=text or StopLogBx
+        columns<QString, QString, QString>({"start", "change", "verdict"});
+        const QString met = "Target met: BER below 1e-12 with 95 % confidence; test log stopped";
+        QTest::newRow("a record reaches the goal") << "1e-12|95 %|ticked" << "record" << met;
+        QTest::newRow("the target changed to one met")
+            << "1e-13|95 %|ticked" << "TargetBox=1e-12" << met;
+        QTest::newRow("the goal changed to one met")
+            << "1e-12|99 %|ticked" << "GoalBox=95 %" << met;
+        QTest::newRow("the box ticked with the goal met")
+            << "1e-12|95 %|" << "StopLogBx" << met;
+    }
+    void logStopsAtTheGoal()
+    {
+        const QStringList start = data<QString>("start").split('|');
+        const QString change = data<QString>("change");
+        qint64 now = 0;
+        device::Instrument instrument;
+        BerMonitor &m = *instrument.statistics();
+        m.setClock([&] { return now; });
+        StatsWindow window(&instrument);
+        choose(&window, "TargetBox", start[0]);
+        choose(&window, "GoalBox", start[1]);
+        auto *box = control<QCheckBox>(&window, "StopLogBx");
+        if (box->isChecked() != (start[2] == "ticked"))
+            box->click();
+        QString error;
+        const QString path = dir.filePath("goal.csv");
+        QVERIFY(instrument.testLog()->start(path, bert::modelByCode(500110), &error));
+        m.record(0, 1e12, 0, 10000000000);
+        now = 300000;
+        if (change != "record") {
+            m.record(now, 4e12, 0, 10000000000);
+            QVERIFY(!textOf(&window, "VerdictTxt").endsWith("test log stopped"));
+            QVERIFY(instrument.testLog()->isRunning());
+            if (change == "StopLogBx")
+                box->click();
+            else
+                choose(&window, qPrintable(change.section('=', 0, 0)), change.section('=', 1));
+        } else {
+            QVERIFY(instrument.testLog()->isRunning());
+            m.record(now, 4e12, 0, 10000000000);
+        }
+        QTEST(textOf(&window, "VerdictTxt"), "verdict");
+        QVERIFY(!instrument.testLog()->isRunning());
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().startsWith("Corvane Nano Log file"));
     }
 };
 

@@ -143,6 +143,62 @@ private slots:
         QVERIFY(b.waitForRequests(3));
         QCOMPARE(b.commands(from), QList<QByteArray>({"SetWL 1550.12", "SetWL 1550.52"}));
     }
+
+    // OK is greyed, with the reason as its tooltip, while no tunable
+    // instrument is connected; a press on OK then sends nothing and the dialog
+    // stays, also when the instrument was disconnected a moment before.
+    void okGreyedWithoutTunableInstrument_data()
+    {
+        columns<QString, bool, QList<QByteArray>, QString>(
+            {"instrument", "enabled", "sent", "toolTip"});
+        const QString why = "Not connected to a tunable instrument";
+        QTest::newRow("none") << "none" << false << QList<QByteArray>() << why;
+        QTest::newRow("not connected") << "offline" << false << QList<QByteArray>() << why;
+        QTest::newRow("Nano Span: not tunable")
+            << "Corvane Nano Span" << false << QList<QByteArray>() << why;
+        QTest::newRow("NanoTb") << "Corvane NanoTb" << true
+                                << QList<QByteArray>{"SetWL 1550.12"} << "";
+        QTest::newRow("NanoTb, OK just after Disconnect")
+            << "Corvane NanoTb|disconnect" << true << QList<QByteArray>() << why;
+    }
+    void okGreyedWithoutTunableInstrument()
+    {
+        const QString which = data<QString>("instrument");
+        SimBench *b = nullptr;
+        device::Instrument *instrument = nullptr;
+        std::unique_ptr<SimBench> own;
+        if (which == "offline") {
+            instrument = pool.offline()->instrument();
+        } else if (which.endsWith("|disconnect")) {
+            own = std::make_unique<SimBench>();
+            QVERIFY(own->startLive(which.section('|', 0, 0).toLatin1()));
+            b = own.get();
+            instrument = b->instrument();
+        } else if (which != "none") {
+            b = &pool.live(which.toLatin1());
+            instrument = b->instrument();
+        }
+        QPointer<WavelengthDB> d = new WavelengthDB(instrument, "1550.12 nm");
+        d->show();
+        const qint64 from = b ? b->logSize() : 0;
+        if (own)
+            own->w->on_DisConectBtn_clicked();
+        QPushButton *ok = button(d, QDialogButtonBox::Ok);
+        QTEST(ok->isEnabled(), "enabled");
+        QTest::mouseClick(ok, Qt::LeftButton);
+        if (b)
+            QVERIFY(b->waitForRequests(own ? 0 : 3));
+        if (b)
+            QTEST(b->commands(from), "sent");
+        if (data<QString>("toolTip").isEmpty()) {
+            QTRY_VERIFY(!d);
+            return;
+        }
+        QVERIFY(d && d->isVisible());
+        QVERIFY(!ok->isEnabled());
+        QTEST(ok->toolTip(), "toolTip");
+        delete d;
+    }
 };
 
 QTEST_MAIN(TstWavelength)

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTextEdit>
+#include <atomic>
+#include <thread>
 
 using Lines = QList<QByteArray>;
 
@@ -20,6 +22,41 @@ void click(const XCVRUtils *d, const char *button)
 {
     control<QAbstractButton>(d, button)->click();
 }
+
+// Spoils the instrument's next `times` replies with garbage as soon as `line`
+// has reached it (a thread watches its log: the replies that follow within
+// milliseconds are spoiled, none before).
+class GarbleAfter
+{
+public:
+    GarbleAfter(SimBench *b, const QByteArray &line, int times, qint64 from)
+        : m_thread([=] {
+              while (!m_stop) {
+                  const bool seen = b->engine([&](sim::Engine &e) {
+                      for (const sim::LoggedCommand &c : e.commandLog())
+                          if (c.index >= from && c.line == line) {
+                              e.setFault(sim::Fault::Garbage, times);
+                              return true;
+                          }
+                      return false;
+                  });
+                  if (seen)
+                      return;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+    ~GarbleAfter()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 } // namespace
 
 class TstXcvr : public QObject
@@ -79,8 +116,14 @@ class TstXcvr : public QObject
             [&](sim::Engine &e) { e.setFault(silent ? sim::Fault::NoReply : sim::Fault::None); });
         b->instrument()->setSide(side);
         const qint64 from = b->logSize();
+        std::unique_ptr<GarbleAfter> garble; // ";garbled N after LINE"
+        if (const int at = typed.indexOf(";garbled "); at >= 0)
+            garble = std::make_unique<GarbleAfter>(
+                b, typed.mid(at).section(" after ", 1).toLatin1(),
+                typed.mid(at + 9).section(' ', 0, 0).toInt(), from);
         click(d, button);
         QTRY_VERIFY_WITH_TIMEOUT(!b->instrument()->isBusy(), 15000);
+        garble.reset();
         b->engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QVERIFY(b->waitForRequests(3));
         Lines sent; // a command repeated back to back counted once
@@ -154,6 +197,11 @@ private slots:
             << with + "00\nPage A2, Reg 80 ***FAIL*** (no reply)\nPage A2, Reg 81 ***FAIL*** (no "
                       "reply)"
             << two;
+        // Wrong values read back three times, then the right one.
+        QTest::newRow("SFP passes after three mismatches")
+            << Sfp << 'A' << fields.arg("A2", "80", "80", "00") + ";garbled 3 after WrSFP D 80 00"
+            << clear << Lines{"WrSFP D 80 00", "RdSFP D 80"}
+            << with + "00\nPage A2, Reg 80 = 00 pass(3)" << one;
         QTest::newRow("SFP end below start") << Sfp << 'A' << fields.arg("A2", "80", "7F", "00")
                                              << clear << Lines() << with + "00" << QList<int>{0};
         QTest::newRow("XFP, side B")
@@ -320,6 +368,63 @@ private slots:
         b->instrument()->setSide('A');
         QVERIFY(b->waitForRequests(3));
         QCOMPARE(b->commands(from), Lines{"testB"});
+    }
+
+    // The loop-back report is read at the 100th look, 200 ms apart: the
+    // instrument's reply (after 5 s) waits on the line until then.
+    void loopbackReportAtTheHundredthLook()
+    {
+        SimBench *b;
+        XCVRUtils *d = open(Sfp, &b);
+        QVERIFY(d);
+        QStringList boxAt; // the box when the bar showed 30 and 99
+        connect(control<QProgressBar>(d, "progressBar"), &QProgressBar::valueChanged, d,
+                [&](int v) {
+                    if (v == 30 || v == 99)
+                        boxAt << QString("%1: %2").arg(v).arg(boxText(d));
+                });
+        click(d, "TestXCVRBtn");
+        QTRY_VERIFY_WITH_TIMEOUT(boxText(d).startsWith("Loopback test:"), 25000);
+        QCOMPARE(boxAt, QStringList({"30: ", "99: "}));
+        QCOMPARE(control<QProgressBar>(d, "progressBar")->value(), 100);
+        QVERIFY2(boxText(d).startsWith("Loopback test: PASS\nSide: A\nRate: "),
+                 qPrintable(boxText(d)));
+        QTRY_VERIFY(!b->instrument()->isBusy());
+    }
+
+    // The clear checks the SFP page before anything else: a wrong page is
+    // said even with no instrument connected or the line busy; a right one
+    // meets the refusal.
+    void clearChecksThePageFirst_data()
+    {
+        columns<QString, QString, QString>({"state", "page", "says"});
+        const QString invalid = "Invalid SFP Page. Choose A0 or A2";
+        QTest::newRow("not connected, page A1") << "disconnected" << "A1" << invalid;
+        QTest::newRow("not connected, page A2")
+            << "disconnected" << "A2" << "No instrument is connected. Nothing was sent.";
+        QTest::newRow("busy, page 02") << "busy" << "02" << invalid;
+        QTest::newRow("busy, page A0")
+            << "busy" << "A0" << "Busy: the register dump is still running. Nothing was sent.";
+    }
+    void clearChecksThePageFirst()
+    {
+        SimBench b;
+        QVERIFY(b.startLive(Sfp));
+        b.w->on_XCVRBtn_clicked();
+        XCVRUtils *d = b.w->findChild<XCVRUtils *>();
+        if (data<QString>("state") == "busy") {
+            click(d, "ReadXCVRBtn");
+            QVERIFY(b.instrument()->isBusy());
+        } else {
+            b.w->on_DisConectBtn_clicked();
+            QTRY_VERIFY(!b.instrument()->isConnected());
+        }
+        control<QLineEdit>(d, "ClrPage")->setText(data<QString>("page"));
+        const qint64 from = b.logSize();
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(data<QString>("says")));
+        click(d, "ClearXcvrBtn");
+        QTEST(boxText(d).section('\n', -1), "says");
+        QVERIFY(!b.commands(from).join(' ').contains("WrSFP"));
     }
 
     // One operation at a time, in this window and across windows; closing the
