@@ -49,8 +49,7 @@ Instrument::Instrument(QObject *parent)
         m_link->drain();
         m_link->close();
         m_closing = false;
-        setStale(true);
-        emit disconnected(QString());
+        emit portReleased();
     });
 
     // The statistics start afresh with every session and every error reset;
@@ -114,6 +113,9 @@ void Instrument::disconnectFromInstrument()
 {
     if (!m_connected)
         return;
+    // The session ends at once for everyone who shows it; the port is kept
+    // DisconnectSettleMs more for the instrument's last bytes, which are
+    // dropped, and then closed.
     m_connected = false;
     m_link->setConnected(false);
     m_closing = true;
@@ -122,6 +124,8 @@ void Instrument::disconnectFromInstrument()
     m_reidentifying = false;
     if (m_owner)
         endRequest(tr("Disconnected"), true);
+    setStale(true);
+    emit disconnected(QString());
     m_settleTimer->start(proto::DisconnectSettleMs);
 }
 
@@ -159,11 +163,10 @@ QString Instrument::settingsGroup() const
 void Instrument::onLost(const QString &reason)
 {
     if (m_closing) {
-        // The user's Disconnect was under way: it ends now.
+        // The user's Disconnect was under way: the port is gone already.
         m_settleTimer->stop();
         m_closing = false;
-        setStale(true);
-        emit disconnected(QString());
+        emit portReleased();
         return;
     }
     if (!m_connected)

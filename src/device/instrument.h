@@ -47,9 +47,9 @@ public:
     // identification named, asks for the first record and starts polling.
     // False with the reason when the port does not open.
     bool connectTo(const Found &found, QString *reason = nullptr);
-    // Ends the session the user ends: nothing more is written, the
-    // instrument's last bytes are dropped DisconnectSettleMs later and the port
-    // closed; then disconnected() with an empty reason.
+    // Ends the session the user ends: disconnected() with an empty reason at
+    // once, nothing more is written; the instrument's last bytes are dropped
+    // DisconnectSettleMs later and the port closed (portReleased()).
     void disconnectFromInstrument();
     bool isConnected() const { return m_connected; }
     // The port stays ours until a Disconnect has closed it.
@@ -147,6 +147,7 @@ public:
 signals:
     void connected();
     void disconnected(const QString &reason); // empty: the user's Disconnect
+    void portReleased(); // a Disconnect has closed the port
     void measured(const bert::Measurement &m);
     void staleChanged(bool stale);
     void modelChanged(const bert::Model &model);

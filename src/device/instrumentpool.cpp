@@ -33,6 +33,7 @@ void InstrumentPool::add(Instrument *instrument)
     });
     connect(instrument, &Instrument::connected, this, &InstrumentPool::instrumentsChanged);
     connect(instrument, &Instrument::disconnected, this, &InstrumentPool::instrumentsChanged);
+    connect(instrument, &Instrument::portReleased, this, &InstrumentPool::instrumentsChanged);
     emit instrumentsChanged();
 }
 

@@ -42,17 +42,19 @@ bool TestLogFile::start(const QString &path, const bert::Model &model, QString *
         qCWarning(lcLog).noquote() << *error;
         return false;
     }
-    m_running = true;
     if (m_format == Format::Csv) {
-        const QString header = bert::logHeader(model, today(), model.rxUnits);
-        if (!write(header.toLocal8Bit())) {
-            *error = m_failure;
-            m_failure.clear();
+        // The header: a failure here is the start's, reported once by the caller.
+        const QByteArray header = bert::logHeader(model, today(), model.rxUnits).toLocal8Bit();
+        if (m_file.write(header) != header.size()) {
+            *error = tr("Cannot write the log file %1: %2").arg(path, m_file.errorString());
+            qCWarning(lcLog).noquote() << *error;
+            m_file.close();
             if (!existed)
                 QFile::remove(path);
             return false;
         }
     }
+    m_running = true;
     qCInfo(lcLog).noquote() << tr("Test log started: %1").arg(path);
     emit started();
     return true;

@@ -347,7 +347,7 @@ private slots:
     {
         columns<QString, QString>({"file", "says"});
         QTest::newRow("a full device")
-            << "/dev/full" << "The log file /dev/full could not be written: No space left on device";
+            << "/dev/full" << "Cannot write the log file /dev/full: No space left on device";
         QTest::newRow("a read-only folder")
             << "read-only/a.csv" << "Cannot write the log file %1/a.csv: Read-only file system";
     }

@@ -363,7 +363,8 @@ private slots:
         QCOMPARE(r.commands(from), expected);
     }
 
-    // Disconnect: nothing more is written, the port is closed a moment later;
+    // Disconnect: the session ends at once, nothing more is written, the port
+    // is closed a moment later;
     // a test log stays open until stopped, and stops with its rows on disk.
     void disconnecting()
     {
@@ -374,10 +375,12 @@ private slots:
         QVERIFY(r.inst.testLog()->start(dir.filePath("run.csv"), r.inst.model(), &error));
         QTRY_COMPARE(r.inst.testLog()->rows(), 1);
         QSignalSpy disconnected(&r.inst, &device::Instrument::disconnected);
+        QSignalSpy released(&r.inst, &device::Instrument::portReleased);
         r.inst.disconnectFromInstrument();
-        const qint64 from = r.logSize();
-        QVERIFY(disconnected.wait(2000));
+        QCOMPARE(disconnected.size(), 1); // at once, for everyone who shows the session
         QCOMPARE(disconnected.first().at(0).toString(), QString());
+        const qint64 from = r.logSize();
+        QVERIFY(released.wait(2000));
         QCOMPARE(r.lines(from), QList<QByteArray>());
         QVERIFY(!r.inst.holdsPort());
         r.inst.testLog()->stop();

@@ -159,7 +159,7 @@ private slots:
         QTest::newRow("NanoTb") << "Corvane NanoTb" << true
                                 << QList<QByteArray>{"SetWL 1550.12"} << "";
         QTest::newRow("NanoTb, OK just after Disconnect")
-            << "Corvane NanoTb|disconnect" << true << QList<QByteArray>() << why;
+            << "Corvane NanoTb|disconnect" << false << QList<QByteArray>() << why;
     }
     void okGreyedWithoutTunableInstrument()
     {
