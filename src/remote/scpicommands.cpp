@@ -21,8 +21,8 @@ namespace {
 
 using scpi::CallPtr;
 
-const scpi::Error NoInstrument = scpi::ExecutionError.detail(QStringLiteral("no instrument"));
-const scpi::Error Busy = scpi::ExecutionError.detail(QStringLiteral("busy"));
+const scpi::Error NoInstrumentError = scpi::ExecutionError.detail(QStringLiteral("no instrument"));
+const scpi::Error BusyError = scpi::ExecutionError.detail(QStringLiteral("busy"));
 
 constexpr int DefaultEyeScaleMv = 200;
 
@@ -66,7 +66,7 @@ scpi::Handler onInstrument(device::InstrumentPool *pool, InstrumentHandler handl
         Connection *c = connectionOf(call->session());
         device::Instrument *i = targetOf(pool, c);
         if (!i) {
-            call->fail(NoInstrument);
+            call->fail(NoInstrumentError);
             return;
         }
         handler(call, i, c);
@@ -434,7 +434,7 @@ void addEye(scpi::CommandSet *set, device::InstrumentPool *pool)
                      return;
                  }
                  if (i->isBusy()) {
-                     call->fail(Busy);
+                     call->fail(BusyError);
                      return;
                  }
                  const QPointer<scpi::Session> session(call->session());
@@ -452,7 +452,7 @@ void addEye(scpi::CommandSet *set, device::InstrumentPool *pool)
                              end(scpi::HardwareError.detail(reason));
                          })) {
                      session->endOperation(operation);
-                     call->fail(Busy);
+                     call->fail(BusyError);
                      return;
                  }
                  call->done();
@@ -508,7 +508,7 @@ void addTransceiver(scpi::CommandSet *set, device::InstrumentPool *pool)
                  if (!registerOf(call, i, &r))
                      return;
                  if (i->isBusy()) {
-                     call->fail(Busy);
+                     call->fail(BusyError);
                      return;
                  }
                  device::Step step;
@@ -543,7 +543,7 @@ void addTransceiver(scpi::CommandSet *set, device::InstrumentPool *pool)
                  // Nothing is written before the line is ours.
                  if (!i->request(c, std::move(request), &refusal)) {
                      endOperation();
-                     call->fail(Busy);
+                     call->fail(BusyError);
                      return;
                  }
                  selectXfpPage(i, r);
@@ -566,7 +566,7 @@ void addTransceiver(scpi::CommandSet *set, device::InstrumentPool *pool)
                      return;
                  }
                  if (i->isBusy()) {
-                     call->fail(Busy);
+                     call->fail(BusyError);
                      return;
                  }
                  selectXfpPage(i, r);
