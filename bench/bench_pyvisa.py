@@ -25,10 +25,11 @@ def main():
                               stdout=subprocess.DEVNULL, stderr=err)
     try:
         port = None
-        for _ in range(200):
+        for _ in range(200):  # the port, and the instrument connected
             err.seek(0)
-            m = re.search(r"^corvane: SCPI on 127\.0\.0\.1:(\d+)$", err.read(), re.M)
-            if m:
+            text = err.read()
+            m = re.search(r"^corvane: SCPI on 127\.0\.0\.1:(\d+)$", text, re.M)
+            if m and re.search(r"^corvane: measuring ", text, re.M):
                 port = int(m.group(1))
                 break
             time.sleep(0.05)
