@@ -161,9 +161,10 @@ struct Cycle {
         qint64 asked = 0;
         for (const sim::LoggedCommand &c : sim->commandLog())
             asked += c.index >= requests0 && c.line == "r";
-        std::printf("  %s: %.2f records/s (goal 10), %lld requests for a record, %lld records lost\n",
-                    what, double(records) / s, static_cast<long long>(asked),
-                    static_cast<long long>(asked - qint64(records)));
+        std::printf(
+            "  %s: %.2f records/s (goal 10), %lld requests for a record, %lld records lost\n", what,
+            double(records) / s, static_cast<long long>(asked),
+            static_cast<long long>(asked - qint64(records)));
     }
 };
 
@@ -248,8 +249,8 @@ void headlessProcess(int seconds)
     const qint64 c1 = cpuTicks(pid);
     const double wall = double(bench::wallNs() - t0) / 1e9;
     std::printf("  CPU: %.3f %% of a core over %.0f s (goal <= 0.1 %%; %lld ticks of 1/%ld s)\n",
-                100.0 * double(c1 - c0) / double(hz) / wall, wall,
-                static_cast<long long>(c1 - c0), hz);
+                100.0 * double(c1 - c0) / double(hz) / wall, wall, static_cast<long long>(c1 - c0),
+                hz);
     std::printf("  resident: VmRSS %s, peak VmHWM %s (goal <= 15 MiB)\n",
                 statusField(pid, "VmRSS:").constData(), statusField(pid, "VmHWM:").constData());
     std::printf("  where it goes (resident kB by mapping):\n");
@@ -388,8 +389,9 @@ int main(int argc, char **argv)
         const qint64 c0 = bench::threadCpuNs();
         size_t size = 0;
         for (int i = 0; i < n; ++i)
-            size += size_t(writer.render(remote::figuresOf(pool), metrics::Format::Prometheus,
-                                         QStringLiteral("2.61"), QStringLiteral("5.15"))
+            size += size_t(writer
+                               .render(remote::figuresOf(pool), metrics::Format::Prometheus,
+                                       QStringLiteral("2.61"), QStringLiteral("5.15"))
                                .size());
         std::printf("  one scrape's figures and text (one instrument): %.2f us CPU (%zu bytes)\n",
                     double(bench::threadCpuNs() - c0) / n / 1000.0, size / n);

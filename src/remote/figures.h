@@ -32,7 +32,7 @@ struct Reading {
     bool stale = false;
     double bits = 0;
     double errors = 0;
-    double ber = 0;         // errors / bits in single precision, as the window shows it
+    double ber = 0; // errors / bits in single precision, as the window shows it
     qint64 rateBps = 0;
     char pattern = 0;
     std::optional<double> elapsedS; // bits / rate; empty at rate 0

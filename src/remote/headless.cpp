@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace remote {
@@ -47,7 +47,8 @@ bool catchSignals()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 void say(const QString &line)
@@ -255,8 +256,7 @@ void Headless::Private::finish(int status)
         const Reading r = readingOf(*run.instrument);
         if (config.maxBer > 0 && r.hasRecord && r.ber > config.maxBer)
             above = true;
-        std::printf("%s%s\n", qPrintable(summaryLine(*run.instrument)),
-                    run.lost ? ", lost" : "");
+        std::printf("%s%s\n", qPrintable(summaryLine(*run.instrument)), run.lost ? ", lost" : "");
     }
     std::fflush(stdout);
     if (status == Finished && above)

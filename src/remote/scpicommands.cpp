@@ -192,8 +192,8 @@ QString hexByte(int value)
 void selectXfpPage(device::Instrument *i, const Register &r)
 {
     if (r.kind == xcvr::Kind::Xfp)
-        i->sendCommand(xcvr::writeCommand(xcvr::Kind::Xfp, r.page, QStringLiteral("7f"),
-                                          hexByte(r.xfpPage)));
+        i->sendCommand(
+            xcvr::writeCommand(xcvr::Kind::Xfp, r.page, QStringLiteral("7f"), hexByte(r.xfpPage)));
 }
 
 // The value of a register read's reply, from its last characters as the
@@ -247,8 +247,7 @@ void addCommon(scpi::CommandSet *set, device::InstrumentPool *pool)
              onInstrument(pool, [](const CallPtr &call, device::Instrument *i, Connection *) {
                  const bert::Identification &id = i->identification();
                  call->reply(QStringLiteral("Corvane,%1,%2,%3")
-                                 .arg(i->model().name().trimmed(), id.serialNumber(),
-                                      id.firmware())
+                                 .arg(i->model().name().trimmed(), id.serialNumber(), id.firmware())
                                  .toUtf8());
              }));
     // The engine has cleared the error queue; this is the Reset button, and the
@@ -271,9 +270,12 @@ void addMeasurement(scpi::CommandSet *set, device::InstrumentPool *pool)
     };
     set->add(QStringLiteral("FETCh:ERATio?"),
              figure([](const Reading &r) { return scpi::formatReal(r.ber); }));
-    set->add(QStringLiteral("FETCh:ECOunt?"), figure([](const Reading &r) { return count(r.errors); }));
-    set->add(QStringLiteral("FETCh:BCOunt?"), figure([](const Reading &r) { return count(r.bits); }));
-    set->add(QStringLiteral("FETCh:TIME?"), figure([](const Reading &r) { return real(r.elapsedS); }));
+    set->add(QStringLiteral("FETCh:ECOunt?"),
+             figure([](const Reading &r) { return count(r.errors); }));
+    set->add(QStringLiteral("FETCh:BCOunt?"),
+             figure([](const Reading &r) { return count(r.bits); }));
+    set->add(QStringLiteral("FETCh:TIME?"),
+             figure([](const Reading &r) { return real(r.elapsedS); }));
     set->add(QStringLiteral("FETCh:ALL?"),
              onInstrument(pool, [](const CallPtr &call, device::Instrument *i, Connection *) {
                  call->reply(allFigures(readingOf(*i)));
@@ -303,8 +305,10 @@ void addMeasurement(scpi::CommandSet *set, device::InstrumentPool *pool)
                  i->resetErrors();
                  call->done();
              }));
-    set->add(QStringLiteral("MEASure:POWer:RX?"), figure([](const Reading &r) { return real(r.rxDbm); }));
-    set->add(QStringLiteral("MEASure:POWer:TX?"), figure([](const Reading &r) { return real(r.txDbm); }));
+    set->add(QStringLiteral("MEASure:POWer:RX?"),
+             figure([](const Reading &r) { return real(r.rxDbm); }));
+    set->add(QStringLiteral("MEASure:POWer:TX?"),
+             figure([](const Reading &r) { return real(r.txDbm); }));
     set->add(QStringLiteral("MEASure:TEMPerature?"),
              figure([](const Reading &r) { return real(r.temperatureC); }));
     set->add(QStringLiteral("MEASure:WAVelength?"),
@@ -422,41 +426,39 @@ void addEye(scpi::CommandSet *set, device::InstrumentPool *pool)
              [](CallPtr call) { call->reply(connectionOf(call->session())->eyeScaleMv); });
 
     // The eye window's Scan button: an operation that *OPC? and *WAI wait for.
-    set->add(QStringLiteral("EYE:STARt"),
-             onInstrument(pool, [](const CallPtr &call, device::Instrument *i, Connection *c) {
-                 if (!i->model().multiRange()) {
-                     call->fail(scpi::SettingsConflict.detail(QStringLiteral("no eye scan")));
-                     return;
-                 }
-                 if (!i->hasMeasurement() ||
-                     i->measurement().rateBps / 1e6 < EyeMinimumRateMbps) {
-                     call->fail(scpi::SettingsConflict.detail(QStringLiteral("rate too low")));
-                     return;
-                 }
-                 if (i->isBusy()) {
-                     call->fail(BusyError);
-                     return;
-                 }
-                 const QPointer<scpi::Session> session(call->session());
-                 const quint64 operation = session->beginOperation();
-                 const auto end = [session, operation](const scpi::Error &error) {
-                     if (!session)
-                         return;
-                     if (error.code)
-                         session->pushError(error);
-                     session->endOperation(operation);
-                 };
-                 if (!i->scanEye(
-                         c, c->eyeScaleMv / 50, [end](const QByteArray &) { end(scpi::NoError); },
-                         [end](const QString &reason) {
-                             end(scpi::HardwareError.detail(reason));
-                         })) {
-                     session->endOperation(operation);
-                     call->fail(BusyError);
-                     return;
-                 }
-                 call->done();
-             }));
+    set->add(
+        QStringLiteral("EYE:STARt"),
+        onInstrument(pool, [](const CallPtr &call, device::Instrument *i, Connection *c) {
+            if (!i->model().multiRange()) {
+                call->fail(scpi::SettingsConflict.detail(QStringLiteral("no eye scan")));
+                return;
+            }
+            if (!i->hasMeasurement() || i->measurement().rateBps / 1e6 < EyeMinimumRateMbps) {
+                call->fail(scpi::SettingsConflict.detail(QStringLiteral("rate too low")));
+                return;
+            }
+            if (i->isBusy()) {
+                call->fail(BusyError);
+                return;
+            }
+            const QPointer<scpi::Session> session(call->session());
+            const quint64 operation = session->beginOperation();
+            const auto end = [session, operation](const scpi::Error &error) {
+                if (!session)
+                    return;
+                if (error.code)
+                    session->pushError(error);
+                session->endOperation(operation);
+            };
+            if (!i->scanEye(
+                    c, c->eyeScaleMv / 50, [end](const QByteArray &) { end(scpi::NoError); },
+                    [end](const QString &reason) { end(scpi::HardwareError.detail(reason)); })) {
+                session->endOperation(operation);
+                call->fail(BusyError);
+                return;
+            }
+            call->done();
+        }));
     set->add(QStringLiteral("EYE:OPENing?"),
              onInstrument(pool, [](const CallPtr &call, device::Instrument *i, Connection *) {
                  // "0.63 UI / 123 mV"
@@ -497,8 +499,9 @@ void addTransceiver(scpi::CommandSet *set, device::InstrumentPool *pool)
         connectionOf(call->session())->writeEnabled = on;
         call->done();
     });
-    set->add(QStringLiteral("XCVR:WRITe:ENABle?"),
-             [](CallPtr call) { call->reply(connectionOf(call->session())->writeEnabled ? 1 : 0); });
+    set->add(QStringLiteral("XCVR:WRITe:ENABle?"), [](CallPtr call) {
+        call->reply(connectionOf(call->session())->writeEnabled ? 1 : 0);
+    });
 
     // The utilities' "Rd": a request for the line, written as typed (no side
     // letter), whatever arrived RegisterReplyMs later is the reply.
@@ -523,16 +526,16 @@ void addTransceiver(scpi::CommandSet *set, device::InstrumentPool *pool)
                      if (session)
                          session->endOperation(operation);
                  };
-                 device::Request request = device::Request::single(
-                     QStringLiteral("a remote register read"), step,
-                     [call, endOperation](const device::Reply &reply) {
-                         int value;
-                         endOperation();
-                         if (registerValue(reply.bytes, &value))
-                             call->reply(value);
-                         else
-                             call->fail(scpi::HardwareError);
-                     });
+                 device::Request request =
+                     device::Request::single(QStringLiteral("a remote register read"), step,
+                                             [call, endOperation](const device::Reply &reply) {
+                                                 int value;
+                                                 endOperation();
+                                                 if (registerValue(reply.bytes, &value))
+                                                     call->reply(value);
+                                                 else
+                                                     call->fail(scpi::HardwareError);
+                                             });
                  request.finished = [call, endOperation](const QString &reason) {
                      if (reason.isEmpty() || call->isComplete())
                          return;

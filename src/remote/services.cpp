@@ -67,8 +67,7 @@ public:
     }
 };
 
-Services::Services(device::InstrumentPool *pool, QObject *parent)
-    : QObject(parent), d(new Private)
+Services::Services(device::InstrumentPool *pool, QObject *parent) : QObject(parent), d(new Private)
 {
     d->pool = pool;
     addInstrumentCommands(&d->commands, pool);
@@ -98,7 +97,8 @@ bool Services::start(const Listen &scpi, const Listen &metrics, QString *error)
             delete server;
             // The server's message names the address and port; the reason ends it.
             *error = QStringLiteral("cannot listen on %1 for SCPI: %2")
-                         .arg(endpointText(scpiAddress, scpi.port), why.section(QStringLiteral(": "), -1));
+                         .arg(endpointText(scpiAddress, scpi.port),
+                              why.section(QStringLiteral(": "), -1));
             return false;
         }
         d->scpi = server;
@@ -108,8 +108,7 @@ bool Services::start(const Listen &scpi, const Listen &metrics, QString *error)
         });
     }
     if (metrics.enabled) {
-        auto *server =
-            new MetricsServer([pool = d->pool] { return figuresOf(*pool); }, this);
+        auto *server = new MetricsServer([pool = d->pool] { return figuresOf(*pool); }, this);
         QString why;
         if (!server->listen(metricsAddress, metrics.port, &why)) {
             delete server;

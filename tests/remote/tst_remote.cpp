@@ -225,9 +225,8 @@ private slots:
         QCOMPARE(c.afterSeq(all), data<QByteArray>("all"));
         QCOMPARE(c.ask("FETC:ERAT?;ECO?;BCO?;TIME?"), data<QByteArray>("fetch"));
         QCOMPARE(c.ask("MEAS:POW:RX?;TX?;:MEAS:TEMP?;WAV?"), data<QByteArray>("measure"));
-        QCOMPARE(c.ask("SOUR:RATE?;PATT?"),
-                 data<QByteArray>("all").split(',').at(4) + ';' +
-                     data<QByteArray>("all").split(',').at(5));
+        QCOMPARE(c.ask("SOUR:RATE?;PATT?"), data<QByteArray>("all").split(',').at(4) + ';' +
+                                                data<QByteArray>("all").split(',').at(5));
         // READ:ALL? is the next record: its number is higher.
         const QByteArray read = c.ask("READ:ALL?");
         QCOMPARE(c.afterSeq(read), data<QByteArray>("all"));
@@ -251,8 +250,8 @@ private slots:
         Client c;
         QVERIFY(c.open(rig.server.port()));
         QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
-                                               "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
-                                               "9.91E+37,9.91E+37,0"));
+                                                "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
+                                                "9.91E+37,9.91E+37,0"));
         QCOMPARE(c.ask("FETC:ERAT?;BCO?;:SOUR:RATE?;PATT?;WAV?"),
                  QByteArray("9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37"));
         QCOMPARE(c.ask("READ:ALL?;:SYST:ERR?"), QByteArray("-240,\"Hardware error\""));
@@ -269,11 +268,12 @@ private slots:
         Client c;
         QVERIFY(c.open(rig.server.port()));
         QCOMPARE(c.ask("INST:CAT?;SEL?"), QByteArray("\"\";\"\""));
-        for (const QByteArray command : {"*IDN?", "FETC:ALL?", "SOUR:RATE 10312500000",
-                                          "OUTP ON", "EYE:STAR", "LOG:STAT?"})
+        for (const QByteArray command :
+             {"*IDN?", "FETC:ALL?", "SOUR:RATE 10312500000", "OUTP ON", "EYE:STAR", "LOG:STAT?"})
             QCOMPARE(c.ask(command + ";:SYST:ERR?"), NoInstrument);
         QCOMPARE(c.ask("EYE:SCAL 150;SCAL?"), QByteArray("150")); // the connection's own
-        QCOMPARE(c.ask("INST:SEL 10447;:SYST:ERR?"), QByteArray("-224,\"Illegal parameter value\""));
+        QCOMPARE(c.ask("INST:SEL 10447;:SYST:ERR?"),
+                 QByteArray("-224,\"Illegal parameter value\""));
     }
 
     // Each setting sends what the window's control sends, or nothing with the
@@ -287,14 +287,18 @@ private slots:
         const QByteArray range = "-222,\"Data out of range\"";
         const QByteArray illegal = "-224,\"Illegal parameter value\"";
         // Rates: the set-rate number is in the model's unit (kbit/s, bit/s, 10 bit/s).
-        QTest::newRow("rate NanoTb") << tb << QByteArray("SOUR:RATE 10312500000") << NoError
-                                     << QByteArrayList{"setrate 10312500"} << QByteArray() << QByteArray();
-        QTest::newRow("rate Nano") << nano << QByteArray("source:rate 2.48832E9") << NoError
-                                   << QByteArrayList{"setrate 2488320000"} << QByteArray() << QByteArray();
-        QTest::newRow("rate Span") << span << QByteArray("SOUR:RATE 44736000") << NoError
-                                   << QByteArrayList{"setrate 44736000"} << QByteArray() << QByteArray();
-        QTest::newRow("rate Tera") << tera << QByteArray("SOUR:RATE 10312500000") << NoError
-                                   << QByteArrayList{"setrate 1031250000"} << QByteArray() << QByteArray();
+        QTest::newRow("rate NanoTb")
+            << tb << QByteArray("SOUR:RATE 10312500000") << NoError
+            << QByteArrayList{"setrate 10312500"} << QByteArray() << QByteArray();
+        QTest::newRow("rate Nano")
+            << nano << QByteArray("source:rate 2.48832E9") << NoError
+            << QByteArrayList{"setrate 2488320000"} << QByteArray() << QByteArray();
+        QTest::newRow("rate Span")
+            << span << QByteArray("SOUR:RATE 44736000") << NoError
+            << QByteArrayList{"setrate 44736000"} << QByteArray() << QByteArray();
+        QTest::newRow("rate Tera")
+            << tera << QByteArray("SOUR:RATE 10312500000") << NoError
+            << QByteArrayList{"setrate 1031250000"} << QByteArray() << QByteArray();
         QTest::newRow("rate below NanoTb's") << tb << QByteArray("SOUR:RATE 1E9") << range
                                              << QByteArrayList{} << QByteArray() << QByteArray();
         QTest::newRow("rate in hex") << tb << QByteArray("SOUR:RATE #H10") << range
@@ -303,23 +307,30 @@ private slots:
             << tb << QByteArray("SOUR:RATE fast") << QByteArray("-104,\"Data type error\"")
             << QByteArrayList{} << QByteArray() << QByteArray();
         // Patterns: the letter of the slider position.
-        QTest::newRow("pattern PRBS7") << tb << QByteArray("SOUR:PATT PRBS7") << NoError
-                                       << QByteArrayList{"setpat 7"} << QByteArray() << QByteArray();
-        QTest::newRow("pattern at position 0") << tb << QByteArray("SOUR:PATT repeat") << NoError
-                                               << QByteArrayList{"setpat L"} << QByteArray() << QByteArray();
-        QTest::newRow("pattern CJTPAT") << nano << QByteArray("SOUR:PATT CJTPAT") << NoError
-                                        << QByteArrayList{"setpat J"} << QByteArray() << QByteArray();
-        QTest::newRow("custom duty cycle") << span << QByteArray("SOUR:PATT Custom") << NoError
-                                           << QByteArrayList{"setpat C0"} << QByteArray() << QByteArray();
-        QTest::newRow("pattern the model lacks") << tb << QByteArray("SOUR:PATT K28.5") << illegal
-                                                 << QByteArrayList{} << QByteArray() << QByteArray();
+        QTest::newRow("pattern PRBS7")
+            << tb << QByteArray("SOUR:PATT PRBS7") << NoError << QByteArrayList{"setpat 7"}
+            << QByteArray() << QByteArray();
+        QTest::newRow("pattern at position 0")
+            << tb << QByteArray("SOUR:PATT repeat") << NoError << QByteArrayList{"setpat L"}
+            << QByteArray() << QByteArray();
+        QTest::newRow("pattern CJTPAT")
+            << nano << QByteArray("SOUR:PATT CJTPAT") << NoError << QByteArrayList{"setpat J"}
+            << QByteArray() << QByteArray();
+        QTest::newRow("custom duty cycle")
+            << span << QByteArray("SOUR:PATT Custom") << NoError << QByteArrayList{"setpat C0"}
+            << QByteArray() << QByteArray();
+        QTest::newRow("pattern the model lacks")
+            << tb << QByteArray("SOUR:PATT K28.5") << illegal << QByteArrayList{} << QByteArray()
+            << QByteArray();
         QTest::newRow("no such pattern") << tb << QByteArray("SOUR:PATT PRBS99") << illegal
                                          << QByteArrayList{} << QByteArray() << QByteArray();
         // The transmitter, the error counter.
-        QTest::newRow("output off") << tb << QByteArray("OUTP OFF") << NoError
-                                    << QByteArrayList{"tx 0"} << QByteArray("OUTP?") << QByteArray("0");
-        QTest::newRow("output on") << tb << QByteArray("OUTPut:STATe 1") << NoError
-                                   << QByteArrayList{"tx 1"} << QByteArray("OUTP:STAT?") << QByteArray("1");
+        QTest::newRow("output off")
+            << tb << QByteArray("OUTP OFF") << NoError << QByteArrayList{"tx 0"}
+            << QByteArray("OUTP?") << QByteArray("0");
+        QTest::newRow("output on")
+            << tb << QByteArray("OUTPut:STATe 1") << NoError << QByteArrayList{"tx 1"}
+            << QByteArray("OUTP:STAT?") << QByteArray("1");
         QTest::newRow("output 2") << tb << QByteArray("OUTP 2") << illegal << QByteArrayList{}
                                   << QByteArray("OUTP?") << QByteArray("1");
         QTest::newRow("counter reset") << tb << QByteArray("SENS:ECO:RES") << NoError
@@ -328,17 +339,19 @@ private slots:
                               << QByteArray() << QByteArray();
         // Wavelengths: 1551.00 nm is 193.29 THz, down to channel 3865
         // (193.25 THz), which is 1551.32 nm.
-        QTest::newRow("wavelength on the grid") << tb << QByteArray("SOUR:WAV 1550.12") << NoError
-                                                << QByteArrayList{"SetWL 1550.12"}
-                                                << QByteArray("SOUR:WAV?") << QByteArray("1.550120E+03");
-        QTest::newRow("wavelength between channels") << tera << QByteArray("SOUR:WAV 1551") << NoError
-                                                     << QByteArrayList{"SetWL 1551.32"}
-                                                     << QByteArray() << QByteArray();
-        QTest::newRow("wavelength out of range") << tb << QByteArray("SOUR:WAV 1700") << range
-                                                 << QByteArrayList{} << QByteArray() << QByteArray();
+        QTest::newRow("wavelength on the grid")
+            << tb << QByteArray("SOUR:WAV 1550.12") << NoError << QByteArrayList{"SetWL 1550.12"}
+            << QByteArray("SOUR:WAV?") << QByteArray("1.550120E+03");
+        QTest::newRow("wavelength between channels")
+            << tera << QByteArray("SOUR:WAV 1551") << NoError << QByteArrayList{"SetWL 1551.32"}
+            << QByteArray() << QByteArray();
+        QTest::newRow("wavelength out of range")
+            << tb << QByteArray("SOUR:WAV 1700") << range << QByteArrayList{} << QByteArray()
+            << QByteArray();
         QTest::newRow("wavelength, not tunable")
-            << span << QByteArray("SOUR:WAV 1550") << QByteArray("-221,\"Settings conflict;not tunable\"")
-            << QByteArrayList{} << QByteArray("SOUR:WAV?") << None;
+            << span << QByteArray("SOUR:WAV 1550")
+            << QByteArray("-221,\"Settings conflict;not tunable\"") << QByteArrayList{}
+            << QByteArray("SOUR:WAV?") << None;
     }
     void settings()
     {
@@ -385,9 +398,9 @@ private slots:
         const QByteArray scan = rig.inst().lastEyeScan();
         const QByteArrayList samples = a.ask("EYE:DATA?").split(',');
         QCOMPARE(samples.size(), 4096);
-        QCOMPARE(samples.at(0).toInt(), int(quint8(scan.at(63))));        // top left
-        QCOMPARE(samples.at(1).toInt(), int(quint8(scan.at(66 + 63))));   // top, second column
-        QCOMPARE(samples.at(64).toInt(), int(quint8(scan.at(62))));       // second row, left
+        QCOMPARE(samples.at(0).toInt(), int(quint8(scan.at(63))));         // top left
+        QCOMPARE(samples.at(1).toInt(), int(quint8(scan.at(66 + 63))));    // top, second column
+        QCOMPARE(samples.at(64).toInt(), int(quint8(scan.at(62))));        // second row, left
         QCOMPARE(samples.at(4095).toInt(), int(quint8(scan.at(63 * 66)))); // bottom right
         QCOMPARE(a.ask("SYST:ERR?"), NoError);
 
@@ -396,7 +409,8 @@ private slots:
         QVERIFY(rig.script(record("Corvane NanoTb", "eye=152800 rate=1954fc40")));
         QCOMPARE(a.ask("EYE:OPEN?"), QByteArray("6.600000E-01,1.250000E+02"));
         // 4250 Mbit/s is below the scan's lowest rate.
-        QCOMPARE(a.ask("EYE:STAR;:SYST:ERR?"), QByteArray("-221,\"Settings conflict;rate too low\""));
+        QCOMPARE(a.ask("EYE:STAR;:SYST:ERR?"),
+                 QByteArray("-221,\"Settings conflict;rate too low\""));
     }
 
     void eyeScanNeedsTheEyeModels()
@@ -406,7 +420,8 @@ private slots:
         Client c;
         QVERIFY(c.open(rig.server.port()));
         const qint64 from = rig.logSize();
-        QCOMPARE(c.ask("EYE:STAR;:SYST:ERR?"), QByteArray("-221,\"Settings conflict;no eye scan\""));
+        QCOMPARE(c.ask("EYE:STAR;:SYST:ERR?"),
+                 QByteArray("-221,\"Settings conflict;no eye scan\""));
         QTest::qWait(300);
         QCOMPARE(rig.commands(from), QByteArrayList{});
     }
@@ -442,8 +457,7 @@ private slots:
                                     << QByteArray("6") << QByteArrayList{"WrXFP 7f 01", "RdXFP 80"};
         QTest::newRow("XFP page 3 written and read")
             << QByteArray("Corvane Tera")
-            << QByteArray("XCVR:WRIT:ENAB 1;:XCVR:REG 3,#H80,90;REG? 3,#H80")
-            << QByteArray("90")
+            << QByteArray("XCVR:WRIT:ENAB 1;:XCVR:REG 3,#H80,90;REG? 3,#H80") << QByteArray("90")
             << QByteArrayList{"WrXFP 7f 03", "WrXFP 80 5a", "WrXFP 7f 03", "RdXFP 80"};
         QTest::newRow("XFP page out of range")
             << QByteArray("Corvane Tera") << QByteArray("XCVR:REG? 256,0;:SYST:ERR?")
@@ -498,11 +512,13 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
         QVERIFY(lines.at(0).startsWith("Corvane NanoT Log file "));
-        QCOMPARE(lines.at(1), QByteArray("Time, Rate, Pattern, Temp (C), Rx (dBm), Count, Errors, BER\r"));
+        QCOMPARE(lines.at(1),
+                 QByteArray("Time, Rate, Pattern, Temp (C), Rx (dBm), Count, Errors, BER\r"));
         QVERIFY2(lines.at(2).contains(", 10312500000, PRBS31, "), lines.at(2));
-        QCOMPARE(c.ask("LOG:STAR \"/no/such/folder/x.csv\";:SYST:ERR?"),
-                 QByteArray("-200,\"Execution error;Cannot write the log file /no/such/folder/x.csv: "
-                            "No such file or directory\""));
+        QCOMPARE(
+            c.ask("LOG:STAR \"/no/such/folder/x.csv\";:SYST:ERR?"),
+            QByteArray("-200,\"Execution error;Cannot write the log file /no/such/folder/x.csv: "
+                       "No such file or directory\""));
         QCOMPARE(c.ask("LOG:STAT?"), QByteArray("0"));
     }
 
@@ -650,9 +666,10 @@ private slots:
         remote::Listen takenMetrics = metrics;
         takenMetrics.port = services.metricsPort();
         QVERIFY(!third.start(scpi, takenMetrics, &error));
-        QVERIFY2(error.startsWith(QString("cannot listen on 127.0.0.1:%1 for metrics: ")
-                                      .arg(services.metricsPort())),
-                 qPrintable(error));
+        QVERIFY2(
+            error.startsWith(
+                QString("cannot listen on 127.0.0.1:%1 for metrics: ").arg(services.metricsPort())),
+            qPrintable(error));
         QCOMPARE(third.scpiPort(), quint16(0));
         // A non-numeric address, and one beyond loopback nobody named.
         remote::Listen named = scpi;
@@ -688,20 +705,21 @@ private slots:
             return http.state() == QAbstractSocket::UnconnectedState;
         }));
         got += http.readAll();
-        const QByteArray labels =
-            "{serial=\"10447\",model=\"Corvane Nano\",port=\"" + rig.sims[0]->slavePath().toLatin1() + "\"}";
+        const QByteArray labels = "{serial=\"10447\",model=\"Corvane Nano\",port=\"" +
+                                  rig.sims[0]->slavePath().toLatin1() + "\"}";
         for (const QByteArray &line :
              {"corvane_bit_count_total" + labels + " 8388608",
               "corvane_error_count_total" + labels + " 32768",
               "corvane_ber" + labels + " 0.00390625",
               "corvane_line_rate_bit_per_second" + labels + " 10000000",
-              "corvane_tx_power_dbm" + labels + " 10", "corvane_temperature_celsius" + labels + " 42.1",
-              "corvane_wavelength_meters" + labels + " 1.55012e-06", "corvane_signal" + labels + " 1",
-              "corvane_sync" + labels + " 0", "corvane_connected" + labels + " 1",
-              "corvane_stale" + labels + " 0"})
+              "corvane_tx_power_dbm" + labels + " 10",
+              "corvane_temperature_celsius" + labels + " 42.1",
+              "corvane_wavelength_meters" + labels + " 1.55012e-06",
+              "corvane_signal" + labels + " 1", "corvane_sync" + labels + " 0",
+              "corvane_connected" + labels + " 1", "corvane_stale" + labels + " 0"})
             QVERIFY2(got.contains("\n" + line + "\n"), qPrintable(line + "\n" + got));
         QVERIFY2(!got.contains("corvane_rx_power_dbm{"), got); // -40.00 dBm shows dashes
-        QCOMPARE(got.count("corvane_connected{"), 1);          // the one that never connected is not there
+        QCOMPARE(got.count("corvane_connected{"), 1); // the one that never connected is not there
     }
 };
 
