@@ -94,6 +94,13 @@ private slots:
         const int serial = b.engine([](sim::Engine &e) { return e.serialNumber(); });
         QCOMPARE(w->windowTitle(),
                  b.portName() + QString(": Corvane NanoTb SN %1 FW 2.61").arg(serial));
+        // Side B changes what every command addresses: the title says so.
+        b.instrument()->setSide('B');
+        QCOMPARE(w->windowTitle(),
+                 b.portName() + QString(": Corvane NanoTb SN %1 FW 2.61 (side B)").arg(serial));
+        b.instrument()->setSide('A');
+        QCOMPARE(w->windowTitle(),
+                 b.portName() + QString(": Corvane NanoTb SN %1 FW 2.61").arg(serial));
         QVERIFY(!control(w, "DisConectBtn")->isHidden() && !control(w, "RefreshBtn")->isEnabled());
         const QString firstShown = "LEDCOM=G|RateRange=2.488 - 3.325G|TxEnBtn=Tx: ----|TxEnBtn@=g";
         QTRY_COMPARE(looks(w, firstShown), firstShown);
