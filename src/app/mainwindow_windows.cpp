@@ -116,7 +116,7 @@ MainWindow *MainWindow::openFirst(device::InstrumentPool *pool, bool openAll)
             if (!next) {
                 next = new MainWindow(pool);
                 next->setAttribute(Qt::WA_DeleteOnClose);
-                next->move(first->pos() + QPoint(40, 40) * pool->instruments().size());
+                next->move(first->pos() + QPoint(40, 40) * int(pool->instruments().size()));
                 next->show();
             }
             next->connectTo(found);
