@@ -77,10 +77,12 @@ void Link::onError()
                      : tr("the port could not be read (%1)").arg(system);
         break;
     default:
-        reason = detail ? tr("the instrument was unplugged (%1)").arg(system)
-                        : tr("the instrument was unplugged");
+        // The system's words for a vanished device vary ("Unknown error",
+        // "Resource temporarily unavailable"); they go to the diagnostics only.
+        reason = tr("the instrument was unplugged");
         break;
     }
+    qCInfo(lcLink).noquote() << m_port->portName() + QStringLiteral(": the port reports: ") + system;
     m_port->close();
     m_connected = false;
     emit lost(reason);
