@@ -143,8 +143,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 MainWindow::~MainWindow()
 {
-    // The secondary windows go first (they are views of the instrument), then
-    // the instrument: its log is closed, its port too.
+    // Nothing the pool says concerns this window any more; the secondary
+    // windows go first (they are views of the instrument), then the
+    // instrument: its log is closed, its port too.
+    disconnect(m_pool, nullptr, this, nullptr);
     const auto children = findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget *child : children)
         if (child->isWindow())
