@@ -27,22 +27,11 @@
 
 namespace {
 
-long rssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 long trimmedRssKiB()
 {
     malloc_trim(0);
-    return rssKiB();
+    return bench::rssKiB();
 }
 
 bool waitFor(const std::function<bool()> &done, int ms)
@@ -127,7 +116,7 @@ int main(int argc, char **argv)
                        {"wavelength", "WaveLengBtn"},
                        {"statistics", "StatsBtn"}};
 
-    const long atStart = rssKiB();
+    const long atStart = bench::rssKiB();
     // Warm-up: the first rounds load what stays for the program's life.
     for (const Kind &k : kinds)
         for (int i = 0; i < 3; ++i)
@@ -145,7 +134,7 @@ int main(int argc, char **argv)
         int done = 0;
         for (int i = 0; i < cycles; ++i)
             done += openAndClose(w, button);
-        const long after = rssKiB();
+        const long after = bench::rssKiB();
         const long trimmed = trimmedRssKiB();
         std::printf("%-14s %4d/%-3d %12ld %12ld %+10ld %16ld\n", k.label, done, cycles, before,
                     after, after - before, trimmed);

@@ -1,6 +1,7 @@
 // What the benchmarks share: the clocks they time with, the figures printed
 // for a list of timings, and the simulated instrument offered in the port list.
 #pragma once
+#include <QFile>
 
 #include "link/portsearch.h"
 #include "ptysimulator.h"
@@ -55,6 +56,19 @@ inline Figures figures(std::vector<qint64> ns)
 
 // The simulated model on a pty, listed as the only extra port (a USB serial
 // device, as the instrument is); ends the benchmark when it cannot start.
+// The resident memory of this process in KiB (-1 when it cannot be read).
+inline long rssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
 inline std::unique_ptr<sim::PtySimulator> listedSimulator(const char *model)
 {
     auto sim = std::make_unique<sim::PtySimulator>();

@@ -28,17 +28,6 @@
 
 namespace {
 
-long rssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 struct Counts {
     qint64 records = 0;
@@ -125,7 +114,7 @@ int main(int argc, char *argv[])
     });
     chaos.start(3000);
 
-    const long rssStart = rssKiB();
+    const long rssStart = bench::rssKiB();
     QElapsedTimer clock;
     clock.start();
     QTimer report;
@@ -133,7 +122,7 @@ int main(int argc, char *argv[])
         if (!quiet)
             std::printf("%6.1f min: %lld records, %d unplugs, %d reconnects, RSS %ld KiB\n",
                         clock.elapsed() / 60000.0, static_cast<long long>(counts.records),
-                        counts.unplugs, counts.reconnects, rssKiB());
+                        counts.unplugs, counts.reconnects, bench::rssKiB());
         std::fflush(stdout);
     });
     report.start(60000);
@@ -155,6 +144,6 @@ int main(int argc, char *argv[])
                 counts.reconnects - 1, counts.failedReconnects);
     std::printf("  still connected        %s\n", instrument->isConnected() ? "yes" : "no");
     std::printf("  RSS                    %ld KiB at the start, %ld KiB at the end\n", rssStart,
-                rssKiB());
+                bench::rssKiB());
     return 0;
 }

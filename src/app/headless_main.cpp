@@ -31,15 +31,7 @@ int main(int argc, char *argv[])
     }
     device::InstrumentPool *pool = device::InstrumentPool::instance();
     remote::Services services(pool);
-    const auto listen = [](const Endpoint &e) {
-        remote::Listen l;
-        l.enabled = e.enabled;
-        l.address = e.address;
-        l.port = e.port;
-        l.explicitAddress = e.explicitAddress;
-        return l;
-    };
-    if (!services.start(listen(options.scpi), listen(options.metrics), &error)) {
+    if (!services.start(startup::listenOf(options.scpi), startup::listenOf(options.metrics), &error)) {
         std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
         return remote::BadUsage;
     }

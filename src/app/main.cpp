@@ -60,15 +60,6 @@ int execHeadless(char *argv[])
     return 2;
 }
 
-remote::Listen listenOf(const Endpoint &e)
-{
-    remote::Listen l;
-    l.enabled = e.enabled;
-    l.address = e.address;
-    l.port = e.port;
-    l.explicitAddress = e.explicitAddress;
-    return l;
-}
 
 } // namespace
 
@@ -121,7 +112,7 @@ int main(int argc, char *argv[])
 
     device::InstrumentPool *pool = device::InstrumentPool::instance();
     remote::Services services(pool);
-    if (!services.start(listenOf(options.scpi), listenOf(options.metrics), &error)) {
+    if (!services.start(startup::listenOf(options.scpi), startup::listenOf(options.metrics), &error)) {
         std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
         return 2;
     }

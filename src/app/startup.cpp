@@ -68,4 +68,14 @@ bool offerPorts(const AppOptions &options, std::unique_ptr<Simulators> *running,
     return true;
 }
 
+remote::Listen listenOf(const Endpoint &e)
+{
+    remote::Listen l;
+    l.enabled = e.enabled;
+    l.address = e.address;
+    l.port = e.port;
+    l.explicitAddress = e.explicitAddress;
+    return l;
+}
+
 } // namespace startup

@@ -3,6 +3,7 @@
 // ports. QtCore only.
 #pragma once
 #include "app/options.h"
+#include "remote/services.h"
 
 #include <QString>
 #include <memory>
@@ -29,6 +30,9 @@ bool readOptions(int argc, char *argv[], AppOptions *options, int *exitStatus);
 // port search. False with the reason when a simulator does not start.
 struct Simulators;
 bool offerPorts(const AppOptions &options, std::unique_ptr<Simulators> *running, QString *error);
+
+// Where a server listens, as the remote layer takes it.
+remote::Listen listenOf(const Endpoint &endpoint);
 
 struct Simulators {
 #ifdef CORVANE_WITH_SIMULATOR

@@ -12,6 +12,15 @@
 
 namespace http {
 
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
 namespace {
 
 // tchar of HTTP: the characters of methods and header names.
@@ -40,14 +49,6 @@ bool isFieldValueChar(unsigned char c)
     return c == '\t' || (c >= 0x20 && c != 0x7f);
 }
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool startsWithIgnoringCase(std::string_view s, std::string_view prefix)
 {

@@ -22,6 +22,9 @@
 
 namespace http {
 
+// Text without the spaces and tabs around it (header values, media ranges).
+std::string_view trimmed(std::string_view s);
+
 // A request line and its headers may take this many bytes, the final empty line
 // included; a longer request is answered 431 and the connection closed.
 constexpr int maxRequestBytes = 8192;

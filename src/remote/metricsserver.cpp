@@ -9,14 +9,6 @@ namespace metrics {
 
 namespace {
 
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The q parameter of a media range's parameters ("; version=1.0.0;q=0.5"),
 // 1 without one; 0 for a value that is not a number from 0 to 1.
@@ -24,7 +16,7 @@ double qualityOf(std::string_view parameters)
 {
     while (!parameters.empty()) {
         const size_t semicolon = parameters.find(';');
-        std::string_view parameter = trimmed(parameters.substr(0, semicolon));
+        std::string_view parameter = http::trimmed(parameters.substr(0, semicolon));
         parameters = semicolon == std::string_view::npos ? std::string_view()
                                                          : parameters.substr(semicolon + 1);
         if (parameter.size() < 2 || (parameter[0] | 0x20) != 'q' || parameter[1] != '=')
@@ -61,7 +53,7 @@ bool prefersOpenMetrics(const http::Request &request)
             const std::string_view range = value.substr(0, comma);
             value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
             const size_t semicolon = range.find(';');
-            const std::string_view type = trimmed(range.substr(0, semicolon));
+            const std::string_view type = http::trimmed(range.substr(0, semicolon));
             const double q =
                 semicolon == std::string_view::npos ? 1.0 : qualityOf(range.substr(semicolon + 1));
             if (http::equalsIgnoringCase(type, "application/openmetrics-text"))

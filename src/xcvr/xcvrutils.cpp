@@ -160,45 +160,34 @@ void XCVRUtils::report(const QString &line)
 
 void XCVRUtils::on_ReadXCVRBtn_clicked()
 {
-    device::Step step;
-    step.delayMs = DumpFirstStepMs;
-    step.drain = true;
-    step.command = xcvr::dumpCommand(m_kind);
-    step.lookEveryMs = DumpLookMs;
-    step.timeoutMs = DumpLookMs * DataLooks;
-    device::Request r = device::Request::single(
-        tr("the register dump"), step, [this](const device::Reply &reply) {
-            const QString text = xcvr::replyText(reply.bytes);
-            append(text);
-            if (text.isEmpty())
-                report(tr("No reply from the instrument."));
-        });
-    r.progress = [this](int look) {
-        if (look == 0)
-            ui->XCVRResutsBox->clear(); // the command is out: the box shows its reply
-        ui->progressBar->setValue(look);
-    };
-    start(std::move(r));
+    startDataOperation(tr("the register dump"), xcvr::dumpCommand(m_kind), DumpLookMs);
 }
 
 void XCVRUtils::on_TestXCVRBtn_clicked()
 {
+    startDataOperation(tr("the loop-back test"), QString::fromLatin1(proto::LoopbackTest),
+                       TestLookMs);
+}
+
+void XCVRUtils::startDataOperation(const QString &name, const QString &command, int lookMs)
+{
+    // The command DumpFirstStepMs after the click, the reply read at the
+    // hundredth look (the progress bar counts the looks) and shown as it came.
     device::Step step;
     step.delayMs = DumpFirstStepMs;
     step.drain = true;
-    step.command = QString::fromLatin1(proto::LoopbackTest);
-    step.lookEveryMs = TestLookMs;
-    step.timeoutMs = TestLookMs * DataLooks;
-    device::Request r = device::Request::single(
-        tr("the loop-back test"), step, [this](const device::Reply &reply) {
-            const QString text = xcvr::replyText(reply.bytes);
-            append(text);
-            if (text.isEmpty())
-                report(tr("No reply from the instrument."));
-        });
+    step.command = command;
+    step.lookEveryMs = lookMs;
+    step.timeoutMs = lookMs * DataLooks;
+    device::Request r = device::Request::single(name, step, [this](const device::Reply &reply) {
+        const QString text = xcvr::replyText(reply.bytes);
+        append(text);
+        if (text.isEmpty())
+            report(tr("No reply from the instrument."));
+    });
     r.progress = [this](int look) {
         if (look == 0)
-            ui->XCVRResutsBox->clear();
+            ui->XCVRResutsBox->clear(); // the command is out: the box shows its reply
         ui->progressBar->setValue(look);
     };
     start(std::move(r));

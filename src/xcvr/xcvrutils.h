@@ -48,6 +48,9 @@ private:
     QString blocker() const;
     // Starts a request; otherwise says why in the results box and returns false.
     bool start(device::Request request);
+    // The register dump and the loop-back test: one command, its reply read
+    // after a hundred looks.
+    void startDataOperation(const QString &name, const QString &command, int lookMs);
     void onFinished(const QString &what, const QString &reason);
     void report(const QString &line);
     void append(const QString &text);
