@@ -16,8 +16,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#ifndef CORVANE_LIBEXECDIR
-#define CORVANE_LIBEXECDIR "/usr/libexec/corvane"
+#ifndef CORVANE_LIBEXEC_FROM_BIN
+#define CORVANE_LIBEXEC_FROM_BIN "../libexec/corvane"
 #endif
 
 namespace {
@@ -38,7 +38,8 @@ void useDesktopFontSubstitutes()
 }
 
 // Runs the program without windows in this process's place: beside this
-// program (a build tree), else where it is installed.
+// program (a build tree), else where it is installed (libexec/corvane beside
+// the bin folder).
 int execHeadless(char *argv[])
 {
     char self[4096];
@@ -46,7 +47,7 @@ int execHeadless(char *argv[])
     QString dir = n > 0 ? QFileInfo(QString::fromLocal8Bit(self, int(n))).absolutePath() : QString();
     for (const QString &candidate :
          {dir + QStringLiteral("/corvane-headless"),
-          QStringLiteral(CORVANE_LIBEXECDIR "/corvane-headless")}) {
+          dir + QStringLiteral("/" CORVANE_LIBEXEC_FROM_BIN "/corvane-headless")}) {
         const QByteArray path = QFile::encodeName(candidate);
         if (::access(path.constData(), X_OK) == 0) {
             ::execv(path.constData(), argv);
@@ -56,7 +57,8 @@ int execHeadless(char *argv[])
         }
     }
     std::fprintf(stderr, "corvane: the program for --headless (corvane-headless) is not "
-                         "installed beside corvane or in " CORVANE_LIBEXECDIR "\n");
+                         "installed beside corvane or in %s/" CORVANE_LIBEXEC_FROM_BIN "\n",
+                 qPrintable(dir));
     return 2;
 }
 

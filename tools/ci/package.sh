@@ -17,9 +17,11 @@ rm -rf "$stage"
 (cd "$build" && rm -f corvane_*.deb && cpack -G DEB >/dev/null)
 deb="$(ls "$build"/corvane_*.deb)"
 echo "== $(basename "$deb")"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
-corvane --version
-corvane-sim --version
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb" >/dev/null
+/usr/bin/corvane --version
+/usr/bin/corvane-sim --version
+# The installed program finds the one without a display, and it runs.
+/usr/bin/corvane --headless --simulate --duration 2s
 test -f /usr/share/applications/example.corvane.Corvane.desktop
 echo "== lintian"
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v "running with root privileges" | tee "$build/lintian.txt" || true
