@@ -1,10 +1,11 @@
 // A simulated instrument on a real pseudo-terminal and what reached its wire;
-// data-table helpers; measurement records written as changes to a worked
-// example. No widgets: the device tests use it alone.
+// measurement records written as changes to a worked example. No widgets:
+// the device tests use it alone.
 #pragma once
 #include "device/instrument.h"
 #include "link/portsearch.h"
 #include "ptysimulator.h"
+#include "support/table.h"
 
 #include <QStandardPaths>
 #include <QtTest>
@@ -12,19 +13,6 @@
 
 // Tests never touch the user's settings.
 inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
-
-// The columns of a data table: columns<int, QString>({"code", "text"}).
-template <class... T> void columns(std::initializer_list<const char *> names)
-{
-    auto name = names.begin();
-    (QTest::addColumn<T>(*name++), ...);
-}
-
-// A column of the current data row: data<int>("code").
-template <class T> const T &data(const char *column)
-{
-    return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
-}
 
 // A measurement record as the instrument of the model sends it (27 bytes on the
 // NanoT models, else 24): 10 Mbit/s (x 10 on some models), pattern '3', Rx and
