@@ -1,5 +1,5 @@
 // The main window as it opens and as each model configures it, one model after
-// another on one window; the command line, which needs no display; the About box.
+// another on one window; the About box. (The command line: tst_options.)
 #include "about/aboutbx.h"
 #include "device/instrumentpool.h"
 #include "support/simbench.h"
@@ -8,7 +8,6 @@
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTextEdit>
 
 namespace {
@@ -125,30 +124,6 @@ private slots:
         if (data<int>("code"))
             w->instrument()->setModel(bert::modelByCode(data<int>("code")));
         QTEST(configuration(w.get()), "configuration");
-    }
-
-    void commandLine_data()
-    {
-        columns<QStringList, int, QString>({"args", "exitCode", "says"});
-        QTest::newRow("bad option") << QStringList{"--bogus"} << 2
-                                    << "corvane: Unknown option 'bogus'.\nTry 'corvane --help'";
-        QTest::newRow("stray argument")
-            << QStringList{"ttyACM0"} << 2 << "unexpected argument 'ttyACM0'";
-        QTest::newRow("help-all") << QStringList{"--help-all"} << 0 << "--simulate[=MODEL|N]";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "corvane 2.61\n";
-    }
-    void commandLine()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(display);
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(CORVANE_BINARY, data<QStringList>("args"));
-        QVERIFY(p.waitForFinished(10000));
-        QTEST(p.exitCode(), "exitCode");
-        const QString out = p.readAllStandardOutput() + p.readAllStandardError();
-        QVERIFY2(out.contains(data<QString>("says")), qPrintable(out));
     }
 
     // The About box at the size it opens at: the version and the four models

@@ -121,25 +121,21 @@ def scpi(corvane):
         equal(len(fields), 14, "FETC:ALL? has 14 fields")
         equal(fields[5:7] + fields[11:14], ["10312500000", "PRBS31", "1", "1", "0"],
               "FETC:ALL? rate, pattern, signal, sync, stale")
-        equal(a.query("FETC:ERAT?;ECO?"), "0.000000E+00;0", "joined FETC:ERAT?;ECO?")
         a.write("SOUR:PATT PRBS7;:OUTP OFF;:SOUR:WAV 1551")
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline and a.query("SOUR:PATT?;WAV?") != "PRBS7;1.551320E+03":
             time.sleep(0.1)
         equal(a.query("SOUR:PATT?;WAV?;:OUTP?"), "PRBS7;1.551320E+03;0",
               "the instrument took the pattern, wavelength and transmitter")
-        equal(a.query("XCVR:REG? A0,0"), "3", "XCVR:REG? A0,0 (SFP identifier)")
 
         # The error queue, and a second client with its own.
         a.write("BOGUS")
         equal(b.query("SYST:ERR:COUN?"), "0", "the other client's queue is empty")
         equal(a.query("SYST:ERR?;ERR?"), '-113,"Undefined header";0,"No error"', "the error queue")
 
-        # *OPC? waits for the eye scan; the scan is then there to read.
+        # *OPC? waits for the eye scan (some 1.5 s); the scan is then there to read.
         equal(a.query("EYE:STAR;*OPC?"), "1", "*OPC? after EYE:STAR")
-        samples = a.query("EYE:DATA?").split(",")
-        check(len(samples) == 4096 and all(0 <= int(s) <= 255 for s in samples),
-              "EYE:DATA? has 4096 samples, each a byte")
+        equal(len(a.query("EYE:DATA?").split(",")), 4096, "EYE:DATA? samples")
         a.close()
         b.close()
 
