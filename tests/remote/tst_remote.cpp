@@ -21,9 +21,8 @@ namespace {
 
 // Instruments of their own pool, each connected to a simulated one, and a
 // SCPI server over them.
-struct Rig {
+struct Rig : SimRack {
     device::InstrumentPool pool;
-    std::vector<std::unique_ptr<sim::PtySimulator>> sims;
     std::vector<std::unique_ptr<device::Instrument>> instruments;
     scpi::CommandSet set;
     ScpiServer server{&set}; // goes first: its sessions use the set and own requests
@@ -31,22 +30,13 @@ struct Rig {
     Rig()
     {
         remote::addInstrumentCommands(&set, &pool);
-        portcatalog::clearExtras();
         server.listen(QHostAddress::LocalHost, 0, nullptr);
     }
-    // Simulated instruments on new ptys (serial numbers 10447, 10448, ...),
-    // found by a search.
+    // Simulated instruments found by a search.
     bool plugIn(const QByteArrayList &models)
     {
-        for (const QByteArray &model : models) {
-            sims.push_back(std::make_unique<sim::PtySimulator>(quint32(sims.size() + 1)));
-            if (!sims.back()->start(model))
-                return false;
-            portcatalog::addExtra(sims.back()->slavePath(), QStringLiteral("USB Serial Device"));
-        }
         QSignalSpy done(&pool, &device::InstrumentPool::searchFinished);
-        pool.search('A');
-        return done.wait(5000);
+        return SimRack::plugIn(models) && (pool.search('A'), done.wait(5000));
     }
     // An instrument connected to each simulated one, in order, once it measures.
     bool connect(const QByteArrayList &models)
@@ -65,21 +55,6 @@ struct Rig {
     }
     quint16 port() const { return server.port(); }
     device::Instrument &inst(int n = 0) { return *instruments.at(size_t(n)); }
-    template <class F> auto engine(F f, int n = 0) { return sims.at(size_t(n))->withEngine(f); }
-    qint64 logSize(int n = 0)
-    {
-        return engine([](sim::Engine &e) { return e.commandsReceived(); }, n);
-    }
-    // What reached instrument n since command number `from`, without the
-    // requests for records.
-    QList<QByteArray> commands(qint64 from, int n = 0) const
-    {
-        QList<QByteArray> out;
-        for (const sim::LoggedCommand &c : sims.at(size_t(n))->commandLog())
-            if (c.index >= from && c.line != "r")
-                out << c.line;
-        return out;
-    }
     // Answers every request for a record with this one, and waits until the
     // instrument has taken it.
     bool script(const QByteArray &record, int n = 0)
@@ -203,7 +178,7 @@ private slots:
         rig.engine([](sim::Engine &e) { e.setFault(sim::Fault::NoReply); });
         device::Instrument inst;
         rig.pool.add(&inst);
-        QVERIFY(inst.connectTo(*rig.pool.found(rig.sims[0]->slavePath())));
+        QVERIFY(inst.connectTo(*rig.pool.found(rig.path(0))));
         Client c(rig.port());
         QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
                                                 "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
@@ -280,7 +255,7 @@ private slots:
         const QByteArrayList wire = data<QByteArrayList>("wire");
         if (wire.isEmpty())
             QTest::qWait(300); // nothing may follow
-        QTRY_COMPARE(rig.commands(from), wire);
+        QTRY_COMPARE(rig.commands(0, from), wire);
         if (!data<QByteArray>("query").isEmpty())
             QCOMPARE(c.ask(data<QByteArray>("query")), data<QByteArray>("answer"));
     }
@@ -305,7 +280,7 @@ private slots:
         QCOMPARE(b.ask("XCVR:REG? A0,0;:SYST:ERR?"), Busy);
         QCOMPARE(a.next(10000), QByteArray("1"));
         QCOMPARE(rig.inst().lastEyeScan().size(), 4224); // the scan was in when *OPC? answered
-        QCOMPARE(rig.commands(from), QByteArrayList{"Scan 2"});
+        QCOMPARE(rig.commands(0, from), QByteArrayList{"Scan 2"});
 
         // 64 lines of 64 samples, one line per column, each from the bottom up:
         // the picture's top row is the last sample of every line.
@@ -371,7 +346,7 @@ private slots:
         const QByteArrayList wire = data<QByteArrayList>("wire");
         if (wire.isEmpty())
             QTest::qWait(300);
-        QTRY_COMPARE(rig.commands(from), wire);
+        QTRY_COMPARE(rig.commands(0, from), wire);
         QVERIFY(!rig.inst().isBusy());
     }
 
@@ -417,20 +392,19 @@ private slots:
         Rig rig;
         QVERIFY(rig.connect({"Corvane NanoTb", "Corvane Nano"}));
         Client c(rig.port());
-        QCOMPARE(c.ask("INST:CAT?"), "\"10447\",\"Corvane NanoTb\",\"" +
-                                         rig.sims[0]->slavePath().toLatin1() +
+        QCOMPARE(c.ask("INST:CAT?"), "\"10447\",\"Corvane NanoTb\",\"" + rig.path(0).toLatin1() +
                                          "\",\"10448\",\"Corvane Nano\",\"" +
-                                         rig.sims[1]->slavePath().toLatin1() + "\"");
+                                         rig.path(1).toLatin1() + "\"");
         const qint64 from0 = rig.logSize(0), from1 = rig.logSize(1);
         QCOMPARE(c.ask("SOUR:PATT PRBS7;:INST:SEL \"10448\";SEL?;:SOUR:PATT PRBS7;:SYST:ERR?"),
                  "\"10448\";" + NoError);
-        QTRY_COMPARE(rig.commands(from0, 0), QByteArrayList{"setpat 7"});
-        QTRY_COMPARE(rig.commands(from1, 1), QByteArrayList{"setpat 7"});
+        QTRY_COMPARE(rig.commands(0, from0), QByteArrayList{"setpat 7"});
+        QTRY_COMPARE(rig.commands(1, from1), QByteArrayList{"setpat 7"});
         const qint64 again0 = rig.logSize(0);
         QCOMPARE(c.ask("OUTP OFF;:INST:SEL 4711;:SYST:ERR?;:INST:SEL?"),
                  QByteArray("-224,\"Illegal parameter value\";\"10448\""));
-        QTRY_COMPARE(rig.commands(from1, 1), (QByteArrayList{"setpat 7", "tx 0"}));
-        QCOMPARE(rig.commands(again0, 0), QByteArrayList{});
+        QTRY_COMPARE(rig.commands(1, from1), (QByteArrayList{"setpat 7", "tx 0"}));
+        QCOMPARE(rig.commands(0, again0), QByteArrayList{});
         Client other(rig.port());
         QCOMPARE(other.ask("*IDN?;:XCVR:WRIT:ENAB ON"),
                  QByteArray("Corvane,Corvane NanoTb,10447,2.61"));
@@ -472,7 +446,7 @@ private slots:
         QTRY_COMPARE(rig.server.clientCount(), 0);
         QTRY_VERIFY(!rig.inst().isBusy());
         QTest::qWait(400); // the command never follows
-        QCOMPARE(rig.commands(from), QByteArrayList{});
+        QCOMPARE(rig.commands(0, from), QByteArrayList{});
         Client c(rig.port());
         QCOMPARE(c.ask("XCVR:REG? A0,0"), QByteArray("3"));
     }
@@ -547,8 +521,8 @@ private slots:
             return http.socket.state() == QAbstractSocket::UnconnectedState;
         }));
         const QByteArray got = http.got + http.socket.readAll();
-        const QByteArray labels = "{serial=\"10447\",model=\"Corvane Nano\",port=\"" +
-                                  rig.sims[0]->slavePath().toLatin1() + "\"}";
+        const QByteArray labels =
+            "{serial=\"10447\",model=\"Corvane Nano\",port=\"" + rig.path(0).toLatin1() + "\"}";
         for (const QByteArray &line :
              {"corvane_bit_count_total" + labels + " 8388608",
               "corvane_error_count_total" + labels + " 32768",

@@ -90,3 +90,52 @@ public:
     }
 };
 
+// Several simulated instruments (seeds 1, 2, ...: serial numbers 10447,
+// 10448, ...), all offered to the port search, and what reached each wire.
+struct SimRack {
+    std::vector<std::unique_ptr<sim::PtySimulator>> sims;
+
+    bool plugIn(const QList<QByteArray> &models)
+    {
+        if (sims.empty())
+            portcatalog::clearExtras();
+        for (const QByteArray &model : models) {
+            sims.push_back(std::make_unique<sim::PtySimulator>(quint32(sims.size() + 1)));
+            if (!sims.back()->start(model))
+                return false;
+            portcatalog::addExtra(sims.back()->slavePath(), QStringLiteral("USB Serial Device"));
+        }
+        return true;
+    }
+    QString path(int i = 0) const { return sims.at(size_t(i))->slavePath(); }
+    template <class F> auto engine(F f, int i = 0) const
+    {
+        return sims.at(size_t(i))->withEngine(f);
+    }
+    qint64 logSize(int i = 0) const
+    {
+        return engine([](sim::Engine &e) { return e.commandsReceived(); }, i);
+    }
+    // Lines instrument i received from the command numbered `from` on, and
+    // the same without the requests for records.
+    QList<QByteArray> lines(int i, qint64 from = 0) const
+    {
+        QList<QByteArray> out;
+        for (const sim::LoggedCommand &c : sims.at(size_t(i))->commandLog())
+            if (c.index >= from)
+                out << c.line;
+        return out;
+    }
+    QList<QByteArray> commands(int i, qint64 from = 0) const
+    {
+        QList<QByteArray> out = lines(i, from);
+        out.removeAll("r");
+        return out;
+    }
+    // Instrument i is being polled: three more requests for a record come.
+    bool polling(int i) const
+    {
+        const qint64 from = logSize(i);
+        return QTest::qWaitFor([&] { return lines(i, from).count("r") >= 3; }, 3000);
+    }
+};
