@@ -67,6 +67,7 @@ private slots:
 
     // The search lists what answered with a model name and says why the rest
     // is not listed; a port held by an instrument of the program is not asked.
+    // (A port that cannot be opened, as the window lists it: tst_connection.)
     void search()
     {
         Rig a;
@@ -75,7 +76,6 @@ private slots:
         Rig b;
         QVERIFY(b.plugIn("Corvane Nano"));
         portcatalog::addExtra(held, "USB Serial Device");
-        portcatalog::addExtra("/dev/pts/no-such-device", "USB Serial Device");
         portcatalog::addExtra("/dev/ttyS99", "");
         b.pool.add(&a.inst);
         const qint64 heldFrom = a.logSize();
@@ -89,9 +89,6 @@ private slots:
                                 QString::number(serial).left(4)),
                  qPrintable(lines.join('\n')));
         QVERIFY2(lines.contains(held.mid(5) + ": in use by another window of this program"),
-                 qPrintable(lines.join('\n')));
-        QVERIFY2(lines.contains("pts/no-such-device: USB Serial Device (cannot open: No such file "
-                                "or directory)"),
                  qPrintable(lines.join('\n')));
         QVERIFY(lines.contains("ttyS99"));
         QCOMPARE(a.commands(heldFrom), QList<QByteArray>()); // nothing asked of the held one

@@ -121,7 +121,6 @@ private slots:
         // a sample: those rows take s = 11.
         level("normal s=0: 382 clamped", {0}, 0, 75, "", 255);
         level("normal s=100", {100}, 0, 75, "", 232);
-        level("normal s=255", {255}, 0, 75, "", 0);
         level("derivative, first cell s=11", {11}, 0, 75, "d", 165);
         level("derivative s=40 t=30", {30, 40}, 1, 75, "d", 150);
         level("derivative s=11 t=200: clamped", {200, 11}, 1, 75, "d", 255);
@@ -137,7 +136,6 @@ private slots:
         level("empty, derivative view: black", {}, 40, 75, "d", 0);
         level("normal, no sample, gain 10", {}, 5, 10, "", 51);
         level("derivative, after the last sample 3", {3}, 1, 10, "d", 6);
-        level("derivative, no sample, inverted", {}, 9, 75, "di", 255);
         // A line end skipped inside a column is the next cell's t.
         level("t is a skipped CR", {40, 13, 40}, 1, 75, "d", 255);
         level("t is a skipped LF, gain 1", {40, 13, 10, 20}, 1, 1, "d", 2);

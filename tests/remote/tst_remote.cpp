@@ -321,9 +321,6 @@ private slots:
         row("SFP write enabled", nano,
             "XCVR:WRIT:ENAB ON;:XCVR:REG A2,#H80,#H55;REG? A2,128;:SYST:ERR?", "85;0,\"No error\"",
             {"WrSFP D 80 55", "RdSFP D 80"});
-        row("SFP write disabled again", nano,
-            "XCVR:WRIT:ENAB ON;ENAB OFF;ENAB?;:XCVR:REG A2,#H80,#H55;:SYST:ERR?",
-            "0;-203,\"Command protected\"", {});
         row("SFP page unknown", nano, "XCVR:REG? A1,0;:SYST:ERR?",
             "-224,\"Illegal parameter value\"", {});
         row("SFP address out of range", nano, "XCVR:REG? A0,256;:SYST:ERR?",

@@ -181,9 +181,6 @@ private slots:
         QTest::newRow("SFP a2, 0A") << Sfp << 'A' << fields.arg("a2", "0A", "0A", "5A") << clear
                                     << Lines{"WrSFP D a 5A", "RdSFP D a"}
                                     << with + "5A\nPage a2, Reg 0a = 5a pass(0)" << one;
-        QTest::newRow("SFP FF") << Sfp << 'A' << fields.arg("A2", "81", "81", "FF") << clear
-                                << Lines{"WrSFP D 81 FF", "RdSFP D 81"}
-                                << with + "FF\nPage A2, Reg 81 = ff pass(0)" << one;
         QTest::newRow("SFP read-only F8")
             << Sfp << 'A' << fields.arg("A2", "F7", "F8", "00") << clear
             << Lines{"WrSFP D f7 00", "RdSFP D f7", "WrSFP D f8 00", "RdSFP D f8"}
@@ -209,9 +206,6 @@ private slots:
             << Lines{"WrXFPB 7B 00", "WrXFPB 7C 00", "WrXFPB 7D 10", "WrXFPB 7E 11",
                      "WrXFPB 7F 02", "WrXFPB 80 00", "RdXFPB 80"}
             << with + "00\nPage 02, Reg 80 = 00 pass(0)" << one;
-        QTest::newRow("SFP page A1")
-            << Sfp << 'A' << fields.arg("A1", "80", "80", "00") << clear << Lines()
-            << "Invalid SFP Page. Choose A0 or A2" << QList<int>{0};
         QTest::newRow("one digit of data")
             << Sfp << 'A' << fields.arg("A2", "80", "80", "0") << clear << Lines()
             << "Enter the data to write as two hexadecimal digits. Nothing was sent."
