@@ -68,14 +68,9 @@ class TstMainWindow : public QObject
     Q_OBJECT
     device::InstrumentPool pool;
     std::unique_ptr<MainWindow> w;
-    std::unique_ptr<SimBench> live;
 
 private slots:
-    void cleanupTestCase()
-    {
-        live.reset();
-        w.reset();
-    }
+    void cleanupTestCase() { w.reset(); }
     void initTestCase()
     {
         portcatalog::clearExtras();
@@ -157,41 +152,6 @@ private slots:
         QCOMPARE(licence.first(), QString("                   GNU LESSER GENERAL PUBLIC LICENSE"));
         QCOMPARE(licence.last(), QString("Library."));
         QVERIFY(control<QTextEdit>(box, "LicenseTB")->isReadOnly());
-    }
-
-    // Each secondary window, opened by its button and closed: the window
-    // object is gone (what it held with it).
-    void closedWindowsAreFreed_data()
-    {
-        columns<QString, QString>({"button", "window"});
-        QTest::newRow("Info") << "AboutBtn" << "AboutBx";
-        QTest::newRow("eye opening") << "EyeButton" << "Eye";
-        QTest::newRow("Utilities") << "XCVRBtn" << "XCVRUtils";
-        QTest::newRow("wavelength") << "WaveLengBtn" << "WavelengthDB";
-        QTest::newRow("statistics") << "StatsBtn" << "StatsWindow";
-    }
-    void closedWindowsAreFreed()
-    {
-        if (!live) { // one connected window for all rows
-            live = std::make_unique<SimBench>();
-            QVERIFY(live->startLive("Corvane NanoTb"));
-        }
-        SimBench &b = *live;
-        const auto windows = [&] {
-            QList<QWidget *> list;
-            for (QWidget *child : b.w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-                if (child->isWindow() && child->metaObject()->className() == data<QString>("window"))
-                    list << child;
-            return list;
-        };
-        QCOMPARE(windows().size(), 0);
-        control<QAbstractButton>(b.w.get(), data<QString>("button"))->click();
-        QCOMPARE(windows().size(), 1);
-        QPointer<QWidget> window = windows().first();
-        QVERIFY(window->isVisible());
-        window->close();
-        QTRY_VERIFY(!window);
-        QCOMPARE(windows().size(), 0);
     }
 };
 

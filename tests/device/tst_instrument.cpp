@@ -7,8 +7,6 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 // An instrument of its own pool connected to a simulated one.
@@ -92,30 +90,6 @@ private slots:
                  qPrintable(lines.join('\n')));
         QVERIFY(lines.contains("ttyS99"));
         QCOMPARE(a.commands(heldFrom), QList<QByteArray>()); // nothing asked of the held one
-    }
-
-    // Bytes of an earlier session still waiting in the line (a record nobody
-    // read) come before the identification: the entry holds the
-    // identification only, and the model is the one it names.
-    void staleBytesBeforeTheIdentification()
-    {
-        Rig r;
-        QVERIFY(r.plugIn("Corvane NanoTb"));
-        const int fd = ::open(qPrintable(r.sim->slavePath()), O_RDWR | O_NOCTTY);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::write(fd, "r\r\n", 3), ssize_t(3));
-        QTRY_COMPARE(r.count("r"), 1);
-        QTest::qWait(100); // the record arrives and nobody reads it
-        ::close(fd);
-        QVERIFY(r.search());
-        QVERIFY(r.found());
-        const int serial = r.engine([](sim::Engine &e) { return e.serialNumber(); });
-        QCOMPARE(r.found()->entryText(),
-                 r.portName() + QString(": Corvane NanoTb\r\nSN %1\r\nFW 2.61\r\n").arg(serial));
-        QSignalSpy measured(&r.inst, &device::Instrument::measured);
-        QVERIFY(r.inst.connectTo(*r.found()));
-        QCOMPARE(r.inst.model().name(), QString("Corvane NanoTb"));
-        QVERIFY(measured.wait(3000));
     }
 
     // Spoilt replies are never taken for records: the cycle drops what
