@@ -129,22 +129,14 @@ private slots:
         QCOMPARE(b.commands(from), QList<QByteArray>({"SetWL 1550.12", "SetWL 1550.52"}));
     }
 
-    // OK is greyed, with the reason as its tooltip, while no tunable
-    // instrument is connected; a press on OK then sends nothing and the dialog
-    // stays, also when the instrument was disconnected a moment before.
+    // Without a tunable instrument connected, OK is greyed with the reason and
+    // a click sends nothing. (OK with one: okAndCancel.)
     void okGreyedWithoutTunableInstrument_data()
     {
-        columns<QString, bool, QList<QByteArray>, QString>(
-            {"instrument", "enabled", "sent", "toolTip"});
-        const QString why = "Not connected to a tunable instrument";
-        QTest::newRow("none") << "none" << false << QList<QByteArray>() << why;
-        QTest::newRow("not connected") << "offline" << false << QList<QByteArray>() << why;
-        QTest::newRow("Nano Span: not tunable")
-            << "Corvane Nano Span" << false << QList<QByteArray>() << why;
-        QTest::newRow("NanoTb") << "Corvane NanoTb" << true
-                                << QList<QByteArray>{"SetWL 1550.12"} << "";
-        QTest::newRow("NanoTb, OK just after Disconnect")
-            << "Corvane NanoTb|disconnect" << false << QList<QByteArray>() << why;
+        QTest::addColumn<QString>("instrument");
+        for (const char *which :
+             {"none", "offline", "Corvane Nano Span", "Corvane NanoTb, OK just after Disconnect"})
+            QTest::newRow(which) << QString(which);
     }
     void okGreyedWithoutTunableInstrument()
     {
@@ -154,9 +146,9 @@ private slots:
         std::unique_ptr<SimBench> own;
         if (which == "offline") {
             instrument = pool.offline()->instrument();
-        } else if (which.endsWith("|disconnect")) {
+        } else if (which.endsWith("Disconnect")) {
             own = std::make_unique<SimBench>();
-            QVERIFY(own->startLive(which.section('|', 0, 0).toLatin1()));
+            QVERIFY(own->startLive(which.section(',', 0, 0).toLatin1()));
             b = own.get();
             instrument = b->instrument();
         } else if (which != "none") {
@@ -169,19 +161,14 @@ private slots:
         if (own)
             own->w->on_DisConectBtn_clicked();
         QPushButton *ok = button(d, QDialogButtonBox::Ok);
-        QTEST(ok->isEnabled(), "enabled");
+        QVERIFY(!ok->isEnabled());
+        QCOMPARE(ok->toolTip(), QString("Not connected to a tunable instrument"));
         QTest::mouseClick(ok, Qt::LeftButton);
-        if (b)
+        if (b) {
             QVERIFY(b->waitForRequests(own ? 0 : 3));
-        if (b)
-            QTEST(b->commands(from), "sent");
-        if (data<QString>("toolTip").isEmpty()) {
-            QTRY_VERIFY(!d);
-            return;
+            QCOMPARE(b->commands(from), QList<QByteArray>());
         }
         QVERIFY(d && d->isVisible());
-        QVERIFY(!ok->isEnabled());
-        QTEST(ok->toolTip(), "toolTip");
         delete d;
     }
 };
