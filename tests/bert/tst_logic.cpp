@@ -63,14 +63,6 @@ private slots:
         QTEST(id.recognised() ? id.entryText("pts/3") : QString(), "entry");
     }
 
-    void identificationFields()
-    {
-        const bert::Identification id = bert::identify("Corvane NanoTb:SN 4711:FW 2.61:\r\n");
-        QCOMPARE(id.serialNumber(), QString("4711"));
-        QCOMPARE(id.firmware(), QString("2.61"));
-        QCOMPARE(id.title("pts/3"), QString("pts/3: Corvane NanoTb SN 4711 FW 2.61"));
-    }
-
     // The first record of a multi-range unit picks the range; each bound is inclusive.
     void rangeOfARate()
     {

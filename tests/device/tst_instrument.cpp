@@ -168,20 +168,6 @@ private slots:
         QCOMPARE(stale.size(), 0);
     }
 
-    // A held cycle asks for nothing more; the release resumes it.
-    void holds()
-    {
-        Rig r;
-        QVERIFY(r.connect("Corvane Nano"));
-        r.inst.hold("the rate dial");
-        QTRY_VERIFY(!r.inst.isPolling());
-        const qint64 from = r.logSize();
-        QTest::qWait(300); // proves that nothing is asked meanwhile
-        QCOMPARE(r.lines(from), QList<QByteArray>());
-        r.inst.release("the rate dial");
-        QVERIFY(r.waitForRequests(3));
-    }
-
     // A request's reply completes by count, by terminator or at its time-out;
     // a second request is refused meanwhile; polling resumes once, 100 ms after.
     void requests_data()

@@ -185,7 +185,6 @@ private slots:
     {
         const QByteArray text = scrape({Full, Dashed});
         QVERIFY2(text.contains(expected::twoErrorCounts), text);
-        QCOMPARE(samplesOf(text, "corvane_stale").size(), 2);
         QCOMPARE(samplesOf(text, "corvane_rx_power_dbm").size(), 1);
     }
 

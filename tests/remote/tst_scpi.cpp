@@ -140,7 +140,6 @@ private slots:
         row("relative header undefined there", "TEST:VAL 9;SYST:VERS?;:SYST:ERR?\n", Undefined);
         row("path starts over each line", "TEST:VAL 3\nVAL?\nSYST:ERR?\n", Undefined);
         // Lines.
-        row("no queries, no reply", "TEST:VAL 4\n", "");
         row("CR LF", "TEST:INT?\r\n", "10312500000\n");
         row("empty lines", "\n\r\n \t \n", "");
         // Failures.
