@@ -26,25 +26,10 @@ namespace {
 const InstrumentFigures Full{"CV2417-0042", "NanoTb", "/dev/ttyACM0", true, false, 1.616e12, 0, 0,
                              10312500000.0, -3.2, 1.1, 42.1, 1550.12, true, true, 1714000000.25,
                              0.8013};
-// clang-format on
 // Counters only; everything else shows dashes, and the record is stale.
-const InstrumentFigures Dashed{"CV2417-0043",
-                               "NanoTb",
-                               "/dev/ttyACM1",
-                               true,
-                               true,
-                               5e9,
-                               12,
-                               {},
-                               {},
-                               {},
-                               {},
-                               {},
-                               {},
-                               {},
-                               {},
-                               {},
-                               {}};
+const InstrumentFigures Dashed{"CV2417-0043", "NanoTb", "/dev/ttyACM1", true, true, 5e9, 12,
+                               {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+// clang-format on
 
 QByteArray scrape(const QList<InstrumentFigures> &instruments, Format format = Format::Prometheus)
 {
