@@ -180,20 +180,6 @@ private slots:
         QTRY_COMPARE(b.readouts(), QString("live"));
     }
 
-    // Tab never gives the focus to the port list hidden under Disconnect.
-    void tabNeverFreezesTheMeasurement()
-    {
-        SimBench &b = pool.live("Corvane Nano");
-        b.w->show();
-        QVERIFY(QTest::qWaitForWindowActive(b.w.get()));
-        for (int i = 0; i < 40; ++i) {
-            QWidget *focus = QApplication::focusWidget();
-            QTest::keyClick(focus ? focus : b.w.get(), Qt::Key_Tab);
-            QVERIFY(QApplication::focusWidget() != control(b.w.get(), "PortSelBox"));
-        }
-        QVERIFY(b.waitForRequests(3));
-    }
-
     // Holding the rate dial or the pattern slider stops the cycle; the release
     // resumes it.
     void stopsAndResumes_data()

@@ -1,5 +1,5 @@
 // The main window as it opens and as each model configures it, one model after
-// another on one window; the command line, which needs no display; the About box.
+// another on one window; the About box. (The command line: tst_options.)
 #include "about/aboutbx.h"
 #include "device/instrumentpool.h"
 #include "support/simbench.h"
@@ -8,7 +8,6 @@
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTextEdit>
 
 namespace {
@@ -69,14 +68,9 @@ class TstMainWindow : public QObject
     Q_OBJECT
     device::InstrumentPool pool;
     std::unique_ptr<MainWindow> w;
-    std::unique_ptr<SimBench> live;
 
 private slots:
-    void cleanupTestCase()
-    {
-        live.reset();
-        w.reset();
-    }
+    void cleanupTestCase() { w.reset(); }
     void initTestCase()
     {
         portcatalog::clearExtras();
@@ -127,30 +121,6 @@ private slots:
         QTEST(configuration(w.get()), "configuration");
     }
 
-    void commandLine_data()
-    {
-        columns<QStringList, int, QString>({"args", "exitCode", "says"});
-        QTest::newRow("bad option") << QStringList{"--bogus"} << 2
-                                    << "corvane: Unknown option 'bogus'.\nTry 'corvane --help'";
-        QTest::newRow("stray argument")
-            << QStringList{"ttyACM0"} << 2 << "unexpected argument 'ttyACM0'";
-        QTest::newRow("help-all") << QStringList{"--help-all"} << 0 << "--simulate[=MODEL|N]";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "corvane 2.61\n";
-    }
-    void commandLine()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(display);
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(CORVANE_BINARY, data<QStringList>("args"));
-        QVERIFY(p.waitForFinished(10000));
-        QTEST(p.exitCode(), "exitCode");
-        const QString out = p.readAllStandardOutput() + p.readAllStandardError();
-        QVERIFY2(out.contains(data<QString>("says")), qPrintable(out));
-    }
-
     // The About box at the size it opens at: the version and the four models
     // a user looks for, the licence text, and the build line a user quotes in
     // a problem report.
@@ -182,41 +152,6 @@ private slots:
         QCOMPARE(licence.first(), QString("                   GNU LESSER GENERAL PUBLIC LICENSE"));
         QCOMPARE(licence.last(), QString("Library."));
         QVERIFY(control<QTextEdit>(box, "LicenseTB")->isReadOnly());
-    }
-
-    // Each secondary window, opened by its button and closed: the window
-    // object is gone (what it held with it).
-    void closedWindowsAreFreed_data()
-    {
-        columns<QString, QString>({"button", "window"});
-        QTest::newRow("Info") << "AboutBtn" << "AboutBx";
-        QTest::newRow("eye opening") << "EyeButton" << "Eye";
-        QTest::newRow("Utilities") << "XCVRBtn" << "XCVRUtils";
-        QTest::newRow("wavelength") << "WaveLengBtn" << "WavelengthDB";
-        QTest::newRow("statistics") << "StatsBtn" << "StatsWindow";
-    }
-    void closedWindowsAreFreed()
-    {
-        if (!live) { // one connected window for all rows
-            live = std::make_unique<SimBench>();
-            QVERIFY(live->startLive("Corvane NanoTb"));
-        }
-        SimBench &b = *live;
-        const auto windows = [&] {
-            QList<QWidget *> list;
-            for (QWidget *child : b.w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-                if (child->isWindow() && child->metaObject()->className() == data<QString>("window"))
-                    list << child;
-            return list;
-        };
-        QCOMPARE(windows().size(), 0);
-        control<QAbstractButton>(b.w.get(), data<QString>("button"))->click();
-        QCOMPARE(windows().size(), 1);
-        QPointer<QWidget> window = windows().first();
-        QVERIFY(window->isVisible());
-        window->close();
-        QTRY_VERIFY(!window);
-        QCOMPARE(windows().size(), 0);
     }
 };
 

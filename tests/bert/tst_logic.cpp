@@ -1,8 +1,8 @@
 // The plain logic against worked examples: identification replies (clean,
-// after stale bytes, shortened, without a line end), a rate of each kind of
-// model, the range a reported rate picks, the test log's header for each
-// model, its rows and once-a-second rule, and the wavelength grid's round
-// trip; and the simulated instrument's own model table against the program's.
+// after stale bytes, shortened, without a line end), the range a reported
+// rate picks, the test log's rows and once-a-second rule, and the wavelength
+// grid's round trip; and the simulated instrument's own model table against
+// the program's. (Each model's rate unit and log header: tst_bert, end to end.)
 #include "bert/identification.h"
 #include "bert/measurementrecord.h"
 #include "bert/ratecontrol.h"
@@ -63,34 +63,6 @@ private slots:
         QTEST(id.recognised() ? id.entryText("pts/3") : QString(), "entry");
     }
 
-    void identificationFields()
-    {
-        const bert::Identification id = bert::identify("Corvane NanoTb:SN 4711:FW 2.61:\r\n");
-        QCOMPARE(id.serialNumber(), QString("4711"));
-        QCOMPARE(id.firmware(), QString("2.61"));
-        QCOMPARE(id.title("pts/3"), QString("pts/3: Corvane NanoTb SN 4711 FW 2.61"));
-    }
-
-    // The set-rate number is in the unit each model takes.
-    void rateCommands_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<double>("mbps");
-        QTest::addColumn<QString>("command");
-        QTest::newRow("Nano, bit/s") << 500110 << 2488.32 << "setrate 2488320000";
-        QTest::newRow("Tera, 10 bit/s") << 500120 << 9953.28 << "setrate 995328000";
-        QTest::newRow("NanoTa, kbit/s") << 50077041 << 9953.28 << "setrate 9953280";
-        QTest::newRow("NanoTb range 4") << 50077063 << 25781.252 << "setrate 25781252";
-        QTest::newRow("Span, bit/s") << 500130 << 44.736 << "setrate 44736000";
-        QTest::newRow("no model") << 0 << 100.0 << QString();
-    }
-    void rateCommands()
-    {
-        QFETCH(int, code);
-        QFETCH(double, mbps);
-        QTEST(bert::setRateCommand(bert::modelByCode(code), mbps), "command");
-    }
-
     // The first record of a multi-range unit picks the range; each bound is inclusive.
     void rangeOfARate()
     {
@@ -101,25 +73,6 @@ private slots:
             QCOMPARE(bert::rangeForRate(nanoTb, bounds[i] + 1), i + 1);
         }
         QCOMPARE(bert::rangeForRate(bert::modelByCode(50077041), 20000000000), 3);
-    }
-
-    void logHeaders_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("header");
-        const QString columns = "\r\nTime, Rate, Pattern, Temp (C), Rx (%1), Count, Errors, BER";
-        QTest::newRow("Nano") << 500110 << "Corvane Nano Log file Mon Dec 7 2026" + columns.arg("dBm");
-        QTest::newRow("Tera") << 500120
-                              << "Corvane Nano Tera Log file Mon Dec 7 2026" + columns.arg("dBm");
-        QTest::newRow("NanoTb") << 50077063
-                                << "Corvane NanoT Log file Mon Dec 7 2026" + columns.arg("dBm");
-        QTest::newRow("Span, no model words") << 500130 << "Mon Dec 7 2026" + columns.arg("Mbps");
-    }
-    void logHeaders()
-    {
-        QFETCH(int, code);
-        const bert::Model &model = bert::modelByCode(code);
-        QTEST(bert::logHeader(model, QDate(2026, 12, 7), model.rxUnits), "header");
     }
 
     void logRows()

@@ -121,27 +121,21 @@ private slots:
         // a sample: those rows take s = 11.
         level("normal s=0: 382 clamped", {0}, 0, 75, "", 255);
         level("normal s=100", {100}, 0, 75, "", 232);
-        level("normal s=255", {255}, 0, 75, "", 0);
         level("derivative, first cell s=11", {11}, 0, 75, "d", 165);
         level("derivative s=40 t=30", {30, 40}, 1, 75, "d", 150);
         level("derivative s=11 t=200: clamped", {200, 11}, 1, 75, "d", 255);
         level("derivative s=11 t=200, gain 1", {200, 11}, 1, 1, "d", 37);
         level("gain 1, s=0", {0}, 0, 1, "", 5);
-        level("gain 100, s=127: 256 clamped", {127}, 0, 100, "", 255);
         level("bw: 128 black", {127}, 0, 50, "b", 0);
         level("bw: 129 yellow", {126}, 0, 50, "b", 255);
         level("invert: 128 to 127", {127}, 0, 50, "i", 127);
         level("invert first, then bw: 128 black", {127}, 0, 50, "bi", 0);
-        level("invert first, then bw: 126 yellow", {129}, 0, 50, "bi", 255);
         level("clamped, then inverted", {0}, 0, 75, "i", 0);
         // Cells past the reply: 255 - s = 255 normal, s = 0 derivative, where the
         // first of them takes the last byte as t.
-        level("empty, normal view: yellow", {}, 40, 75, "", 255);
         level("empty, derivative view: black", {}, 40, 75, "d", 0);
         level("normal, no sample, gain 10", {}, 5, 10, "", 51);
         level("derivative, after the last sample 3", {3}, 1, 10, "d", 6);
-        level("derivative, second past the end", {20}, 2, 75, "d", 0);
-        level("derivative, no sample, inverted", {}, 9, 75, "di", 255);
         // A line end skipped inside a column is the next cell's t.
         level("t is a skipped CR", {40, 13, 40}, 1, 75, "d", 255);
         level("t is a skipped LF, gain 1", {40, 13, 10, 20}, 1, 1, "d", 2);
@@ -177,15 +171,7 @@ private slots:
         arrival("short", wellFormed.left(10 * 66 + 20), all.mid(0, 10 * 64 + 20));
         // Simulated scans.
         const QByteArray scan = sim::Engine("Corvane NanoTb", 7).eyeScan(4);
-        QByteArray odd = scan.left(3000);
-        odd.insert(700, "\r\r\n");
-        odd.remove(1500, 1);
         QTest::newRow("scan") << scan << 75 << "d" << 300 << -1 << 0 << QVector<int>();
-        QTest::newRow("scan, inverted, gain 100")
-            << scan << 100 << "i" << 300 << -1 << 0 << QVector<int>();
-        QTest::newRow("scan, bw inverted")
-            << sim::Engine().eyeScan(1) << 40 << "dbi" << 300 << -1 << 0 << QVector<int>();
-        QTest::newRow("odd reply") << odd << 75 << "d" << 300 << -1 << 0 << QVector<int>();
         QTest::newRow("taller plot") << scan << 75 << "d" << 320 << -1 << 0 << QVector<int>();
     }
     void drawing()
@@ -311,7 +297,6 @@ private slots:
         delete none;
         SimBench &b = pool.live("Corvane NanoTb");
         QVERIFY(b.show({record("Corvane NanoTb")})); // 100 Mbps: no scan
-        QCOMPARE(look(b.w.get(), "EyeButton"), QString("0.63 UI / 125 mV"));
         Eye *eye = openEye(b.w.get());
         QVERIFY(!eye->scanning());
         QCOMPARE(look(eye, "EyeMeas"), QString("0.63 UI / 125 mV"));
@@ -522,34 +507,26 @@ private slots:
         QCOMPARE(b.commands(from), QList<QByteArray>{"Scan 4"});
     }
 
-    // The instrument goes away mid-scan (unplugged; Disconnect): the scan ends
-    // at once, the window says why in red, nothing more happens, and the next
-    // press finds no instrument.
+    // The instrument goes away mid-scan: the scan ends at once, the window
+    // says why in red, nothing more happens, and the next press finds no
+    // instrument. (Any reason the session ends reaches the window alike: the
+    // main window's, tst_connection's sessionEnds.)
     void instrumentGoneDuringScan()
     {
-        SimBench unplugged, disconnected;
-        QVERIFY(unplugged.startLive("Corvane NanoTb") && disconnected.startLive("Corvane NanoTb"));
-        Eye *eyes[] = {openEye(unplugged.w.get()), openEye(disconnected.w.get())};
-        QVERIFY(QTest::qWaitFor(
-            [&] { return unplugged.count("Scan 4") + disconnected.count("Scan 4") == 2; }, 3000));
-        const QString why[] = {"Scan stopped: Connection to the instrument was lost: the "
-                               "instrument was unplugged",
-                               "Scan stopped: Disconnected"};
-        for (const QString &w : why)
-            QTest::ignoreMessage(QtWarningMsg, qPrintable(w));
-        unplugged.sim->unplug();
-        control<QAbstractButton>(disconnected.w.get(), "DisConectBtn")->click();
-        for (int i : {0, 1})
-            QTRY_VERIFY2(!eyes[i]->scanning() && message(eyes[i]).startsWith(why[i]) &&
-                             red(eyes[i]),
-                         qPrintable(message(eyes[i])));
+        SimBench b;
+        QVERIFY(b.startLive("Corvane NanoTb"));
+        Eye *eye = openEye(b.w.get());
+        QTRY_COMPARE(b.count("Scan 4"), 1);
+        const QString why = "Scan stopped: Connection to the instrument was lost: the instrument "
+                            "was unplugged";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(why));
+        b.sim->unplug();
+        QTRY_VERIFY2(!eye->scanning() && message(eye) == why && red(eye), qPrintable(message(eye)));
         QTest::qWait(4300); // past the scan's time-out: proves that nothing more happens
-        for (int i : {0, 1}) {
-            QCOMPARE(message(eyes[i]), why[i]);
-            QCOMPARE(control<QGraphicsView>(eyes[i], "PlotWindow")->scene()->items().size(), 0);
-            control<QAbstractButton>(eyes[i], "ScanBtn")->click();
-            QCOMPARE(message(eyes[i]), QString("No instrument connected"));
-        }
+        QCOMPARE(message(eye), why);
+        QCOMPARE(control<QGraphicsView>(eye, "PlotWindow")->scene()->items().size(), 0);
+        control<QAbstractButton>(eye, "ScanBtn")->click();
+        QCOMPARE(message(eye), QString("No instrument connected"));
     }
 };
 

@@ -53,48 +53,6 @@ corvane_last_record_timestamp_seconds{serial="CV2417-0042",model="NanoTb",port="
 corvane_confidence_ratio{serial="CV2417-0042",model="NanoTb",port="/dev/ttyACM0",target="1e-12"} 0.8013
 )";
 
-// The build line and its family in the Prometheus format.
-const char buildPrometheus[] =
-    R"(# HELP corvane_build_info Version of corvane and of the Qt it runs on; always 1.
-# TYPE corvane_build_info gauge
-corvane_build_info{version="2.61",qt="5.15.8"} 1
-)";
-
-// The dashed instrument without its build line: what follows it in both formats.
-const char dashedPrometheus[] =
-    R"(# HELP corvane_bit_count_total Bits the instrument counted since its counters were last reset.
-# TYPE corvane_bit_count_total counter
-corvane_bit_count_total{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 5000000000
-# HELP corvane_error_count_total Bit errors the instrument counted since its counters were last reset.
-# TYPE corvane_error_count_total counter
-corvane_error_count_total{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 12
-# HELP corvane_stale 1 while the instrument's figures are stale (no fresh record came), 0 otherwise.
-# TYPE corvane_stale gauge
-corvane_stale{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 1
-# HELP corvane_connected 1 while the instrument is connected, 0 otherwise.
-# TYPE corvane_connected gauge
-corvane_connected{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 1
-)";
-
-const char dashedOpenMetrics[] =
-    R"(# HELP corvane_build Version of corvane and of the Qt it runs on; always 1.
-# TYPE corvane_build info
-corvane_build_info{version="2.61",qt="5.15.8"} 1
-# HELP corvane_bit_count Bits the instrument counted since its counters were last reset.
-# TYPE corvane_bit_count counter
-corvane_bit_count_total{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 5000000000
-# HELP corvane_error_count Bit errors the instrument counted since its counters were last reset.
-# TYPE corvane_error_count counter
-corvane_error_count_total{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 12
-# HELP corvane_stale 1 while the instrument's figures are stale (no fresh record came), 0 otherwise.
-# TYPE corvane_stale gauge
-corvane_stale{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 1
-# HELP corvane_connected 1 while the instrument is connected, 0 otherwise.
-# TYPE corvane_connected gauge
-corvane_connected{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 1
-# EOF
-)";
-
 // Two instruments: each family introduced once, their samples together.
 const char twoErrorCounts[] =
     R"(# HELP corvane_error_count_total Bit errors the instrument counted since its counters were last reset.
@@ -102,15 +60,8 @@ const char twoErrorCounts[] =
 corvane_error_count_total{serial="CV2417-0042",model="NanoTb",port="/dev/ttyACM0"} 0
 corvane_error_count_total{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 12
 # HELP corvane_ber )";
-const char twoRxPowers[] = R"(# TYPE corvane_rx_power_dbm gauge
-corvane_rx_power_dbm{serial="CV2417-0042",model="NanoTb",port="/dev/ttyACM0"} -3.2
-# HELP corvane_tx_power_dbm )";
-const char twoStales[] = R"(# TYPE corvane_stale gauge
-corvane_stale{serial="CV2417-0042",model="NanoTb",port="/dev/ttyACM0"} 0
-corvane_stale{serial="CV2417-0043",model="NanoTb",port="/dev/ttyACM1"} 1
-)";
 
-// OpenMetrics without instruments.
+// OpenMetrics without instruments: the build family is an info, then # EOF.
 const char emptyOpenMetrics[] =
     R"(# HELP corvane_build Version of corvane and of the Qt it runs on; always 1.
 # TYPE corvane_build info

@@ -29,7 +29,6 @@ class TstScpi : public QObject
     double m_number = 0;
     QString m_text;
     bool m_output = false;
-    CallPtr m_held;
     QPointer<Session> m_opSession;
     QList<quint64> m_ops;
 
@@ -65,14 +64,12 @@ private slots:
             c->done();
         });
         m_set.add("TEST:INTeger?", [](CallPtr c) { c->reply(qint64(10312500000)); });
-        m_set.add("TEST:COUNt?", [](CallPtr c) { c->reply(qint64(1000000000000000)); });
         m_set.add("TEST:REAL?", [](CallPtr c) { c->reply(1.23456e-12); });
         m_set.add("TEST:NONE?", [](CallPtr c) { c->replyNone(); });
         m_set.add("TEST:STRing?", [](CallPtr c) { c->reply(quoted("say \"hi\"")); });
         m_set.add("TEST:FAIL?", [](CallPtr c) { c->fail(ExecutionError.detail("test")); });
         m_set.add("TEST:DEFerred?",
                   [](CallPtr c) { QTimer::singleShot(10, [c] { c->reply("42"); }); });
-        m_set.add("TEST:HOLD?", [this](CallPtr c) { m_held = c; });
         m_set.add("TEST:VALue", 1, [this](CallPtr c) {
             if (c->integer(0, &m_value))
                 c->done();
@@ -108,7 +105,6 @@ private slots:
         m_number = 0;
         m_text.clear();
         m_output = false;
-        m_held.reset();
         m_ops.clear();
     }
     // Clients of one test are gone before the next starts.
@@ -125,60 +121,46 @@ private slots:
         // Headers.
         row("short form", "TEST:INT?\n", "10312500000\n");
         row("long form, lower case", "test:integer?\n", "10312500000\n");
-        row("mixed case", "TeSt:InTeGeR?\n", "10312500000\n");
-        row("leading colon", ":TEST:INT?\n", "10312500000\n");
         row("between short and long", "TEST:INTEG?\nSYST:ERR?\n", Undefined);
         row("query form not registered", "*CLS?\nSYST:ERR?\n", Undefined);
-        row("optional node left out", "SYST:ERR?\n", NoErr);
         row("optional node written", "system:error:next?\n", NoErr);
         row("optional node, command and query",
             "TEST:OUTP ON\nTEST:OUTP:STAT?\nTEST:OUTPUT:STATE off;STAT?\n", "1\n0\n");
         // Reply formats.
         row("queries of a line joined", "TEST:INT?;REAL?;NONE?;STR?\n",
             "10312500000;1.234560E-12;9.91E+37;\"say \"\"hi\"\"\"\n");
-        row("count never in exponent form", "TEST:COUN?\n", "1000000000000000\n");
         row("version", "SYST:VERS?\n", "1999.0\n");
         row("*TST? by default", "*TST?\n", "0\n");
         row("deferred reply keeps its place", "TEST:DEF?;INT?\nTEST:INT?;DEF?\n",
             "42;10312500000\n10312500000;42\n");
         // Path rule.
-        row("relative to the parent", "TEST:VAL 5;VAL?\n", "5\n");
-        row("white space around ;", "TEST:VAL 6 ;  VAL?\n", "6\n");
+        row("relative to the parent, white space around ;", "TEST:VAL 6 ;  VAL?\n", "6\n");
         row("leading colon resets", "TEST:VAL 7;:TEST:VAL?\n", "7\n");
         row("common commands keep the path", "TEST:VAL 8;*STB?;VAL?\n", "0;8\n");
         row("relative header undefined there", "TEST:VAL 9;SYST:VERS?;:SYST:ERR?\n", Undefined);
         row("path starts over each line", "TEST:VAL 3\nVAL?\nSYST:ERR?\n", Undefined);
         // Lines.
-        row("no queries, no reply", "TEST:VAL 4\n", "");
         row("CR LF", "TEST:INT?\r\n", "10312500000\n");
-        row("several lines in one packet", "TEST:INT?\nTEST:NONE?\r\nTEST:REAL?\n",
-            "10312500000\n9.91E+37\n1.234560E-12\n");
         row("empty lines", "\n\r\n \t \n", "");
         // Failures.
         row("failing query sends nothing", "TEST:FAIL?\nSYST:ERR?\n",
             "-200,\"Execution error;test\"\n");
         row("failing query between others", "TEST:INT?;FAIL?;NONE?\n", "10312500000;9.91E+37\n");
         row("bad number", "TEST:VAL abc\nSYST:ERR?\n", "-104,\"Data type error\"\n");
-        row("two decimal points", "TEST:NUM 1.5.3\nSYST:ERR?\n", "-104,\"Data type error\"\n");
-        row("exponent without digits", "TEST:NUM 1E\nSYST:ERR?\n", "-104,\"Data type error\"\n");
         row("missing parameter", "TEST:VAL\nSYST:ERR?\n", "-109,\"Missing parameter\"\n");
         row("extra parameter", "TEST:VAL 1,2\nSYST:ERR?\n", "-108,\"Parameter not allowed\"\n");
-        row("parameter to a query", "*STB? 1\nSYST:ERR?\n", "-108,\"Parameter not allowed\"\n");
         row("two words without a comma", "TEST:VAL 1 2\nSYST:ERR?\n", "-102,\"Syntax error\"\n");
         row("unterminated string", "TEST:TEXT 'abc\nSYST:ERR?\n", "-102,\"Syntax error\"\n");
-        row("empty node", "TEST::VAL 1\nSYST:ERR?\n", "-102,\"Syntax error\"\n");
         row("not a boolean", "TEST:OUTP 2\nSYST:ERR?\n", "-224,\"Illegal parameter value\"\n");
         // Parameters.
-        row("#H", "TEST:VAL #H1F;VAL?\n", "31\n");
-        row("#B", "TEST:VAL #B101;VAL?\n", "5\n");
-        row("#Q", "TEST:VAL #q17;VAL?\n", "15\n");
+        row("#H, #B, #Q", "TEST:VAL #H1F;VAL?;VAL #B101;VAL?;VAL #q17;VAL?\n", "31;5;15\n");
         row("integer with exponent", "TEST:VAL 1E3;VAL?\n", "1000\n");
-        row("integer beyond 32 bits", "TEST:VAL 10312500000;VAL?\n", "10312500000\n");
+        row("integers never in exponent form", "TEST:VAL 1000000000000000;VAL?\n",
+            "1000000000000000\n");
         row("real", "TEST:NUM -3.5e-2;NUM?\n", "-3.500000E-02\n");
-        row("real without integer part", "TEST:NUM +.5;NUM?\n", "5.000000E-01\n");
         row("booleans", "TEST:OUTP on;OUTP?;OUTP 0;OUTP?;OUTP ON;OUTP?\n", "1;0;1\n");
-        row("single quotes, doubled", "TEST:TEXT 'it''s';TEXT?\n", "\"it's\"\n");
-        row("; and doubled quote in a string", "TEST:TEXT \"a;b\"\"c\";TEXT?\n", "\"a;b\"\"c\"\n");
+        row("strings", "TEST:TEXT 'it''s';TEXT?;TEXT \"a;b\"\"c\";TEXT?\n",
+            "\"it's\";\"a;b\"\"c\"\n");
         // Error queue.
         row("order and count",
             "BAD\nTEST:VAL\nTEST:VAL x\nSYST:ERR:COUN?;:SYST:ERR?;ERR?;ERR?;ERR?;ERR:COUN?\n",
@@ -193,15 +175,12 @@ private slots:
         row("*ESR? command error, read clears", "BAD\n*ESR?\n*ESR?\n", "32\n0\n");
         row("*ESR? execution error", "TEST:FAIL?\n*ESR?\n", "16\n");
         row("*ESR? device error", QByteArray(4097, 'x') + "\n*ESR?\n", "8\n");
-        row("*ESR? two kinds", "BAD\nTEST:FAIL?\n*ESR?\n", "48\n");
         row("*OPC without operations", "*OPC;*ESR?\n", "1\n");
         row("*OPC? without operations", "*OPC?\n", "1\n");
         row("*ESE", "*ESE 36;*ESE?\n", "36\n");
         row("*ESE out of range", "*ESE 256\nSYST:ERR?\n", "-222,\"Data out of range\"\n");
         row("*SRE cannot enable bit 6", "*SRE 255;*SRE?\n", "191\n");
-        row("*STB? clean", "*STB?\n", "0\n");
         row("*STB? error queue", "BAD\n*STB?\n", "4\n");
-        row("*STB? event summary", "*ESE 32\nBAD\n*STB?\n", "36\n");
         row("*STB? service request", "*SRE 32;*ESE 32\nBAD\n*STB?\n", "100\n");
         row("*CLS", "BAD\n*CLS\n*STB?;*ESR?;SYST:ERR:COUN?\n", "0;0;0\n");
         row("*RST", "TEST:VAL 5\nBAD\n*RST\nSYST:ERR:COUN?;:TEST:VAL?\n", "0;0\n");
@@ -215,39 +194,16 @@ private slots:
         QCOMPARE(exchange(*c, input), expected);
     }
 
-    // The same bytes in pieces, over TCP and straight into a session.
-    void splitPackets_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<QByteArray>("expected");
-        QList<QByteArray> bytes;
-        for (char b : QByteArray("TEST:INT?;REAL?\r\nTEST:VAL #H10;VAL?\n"))
-            bytes << QByteArray(1, b);
-        QTest::newRow("byte by byte") << bytes << QByteArray("10312500000;1.234560E-12\n16\n");
-        QTest::newRow("CR and LF apart") << QList<QByteArray>{"TEST:INT?\r", "\nTEST:NONE?", "\n"}
-                                         << QByteArray("10312500000\n9.91E+37\n");
-        QTest::newRow("line end with the next line")
-            << QList<QByteArray>{"TEST:IN", "T?\nTEST:NO", "NE?\n"}
-            << QByteArray("10312500000\n9.91E+37\n");
-    }
+    // The same bytes byte by byte, CR and LF apart.
     void splitPackets()
     {
-        QFETCH(QList<QByteArray>, pieces);
-        QFETCH(QByteArray, expected);
         auto c = client();
         QVERIFY(c);
-        for (const QByteArray &piece : pieces) {
-            c->write(piece);
+        for (char b : QByteArray("TEST:INT?;REAL?\r\nTEST:VAL #H10;VAL?\n")) {
+            c->write(&b, 1);
             c->flush();
         }
-        QCOMPARE(exchange(*c, ""), expected);
-
-        Session session(&m_set);
-        QByteArray out;
-        connect(&session, &Session::output, this, [&out](const QByteArray &line) { out += line; });
-        for (const QByteArray &piece : pieces)
-            session.receive(piece);
-        QCOMPARE(out, expected);
+        QCOMPARE(exchange(*c, ""), QByteArray("10312500000;1.234560E-12\n16\n"));
     }
 
     // A line is at most 4096 bytes besides its CR LF; a longer one is dropped
@@ -260,10 +216,8 @@ private slots:
         auto line = [&](int size) { return head + QByteArray(size - head.size() - 1, 'x') + '\''; };
         const QByteArray ok = "5;0,\"No error\";0,\"No error\"\n";
         const QByteArray dropped = "0;-363,\"Input buffer overrun\";0,\"No error\"\n";
-        QTest::newRow("4096 bytes") << QList<QByteArray>{line(4096) + "\n"} << ok;
         QTest::newRow("4096 bytes, CR LF") << QList<QByteArray>{line(4096) + "\r\n"} << ok;
         QTest::newRow("4097 bytes") << QList<QByteArray>{line(4097) + "\n"} << dropped;
-        QTest::newRow("4097 bytes, CR LF") << QList<QByteArray>{line(4097) + "\r\n"} << dropped;
         QTest::newRow("tail after the limit")
             << QList<QByteArray>{line(4097).left(4000), line(4097).mid(4000) + ";:TEST:VAL 7\n"}
             << dropped;
@@ -283,8 +237,9 @@ private slots:
         QCOMPARE(exchange(*c, "TEST:VAL?;:SYST:ERR?;ERR?\n"), expected);
     }
 
-    // *OPC? answers once every operation started before it has ended.
-    void opcQuery()
+    // *OPC? answers once every operation started before it has ended; *OPC
+    // sets ESR bit 0 only then, without holding later commands back.
+    void opc()
     {
         auto c = client();
         QVERIFY(c);
@@ -294,42 +249,25 @@ private slots:
         QTest::qWait(100); // nothing may come while one operation runs
         QCOMPARE(c->bytesAvailable(), 0);
         endOperation();
-        QCOMPARE(exchange(*c, ""), QByteArray("1\n"));
-    }
-
-    // *OPC sets ESR bit 0 only then, without holding later commands back.
-    void opcCommand()
-    {
-        auto c = client();
-        QVERIFY(c);
-        QCOMPARE(exchange(*c, "TEST:OPER;*OPC\n*ESR?\n"), QByteArray("0\n"));
+        QCOMPARE(exchange(*c, "TEST:OPER;*OPC\n*ESR?\n"), QByteArray("1\n0\n"));
         endOperation();
         QCOMPARE(exchange(*c, "*ESR?\n"), QByteArray("1\n"));
     }
 
-    // Commands after *WAI run after the operation; other clients go on meanwhile.
+    // Commands after *WAI run after the operation; other clients go on
+    // meanwhile, each with its own error queue.
     void waiOrdering()
     {
         auto a = client();
         auto b = client();
         QVERIFY(a && b);
-        a->write("TEST:OPER;*WAI;VAL?\n");
+        a->write("BAD\nTEST:OPER;*WAI;VAL?;:SYST:ERR:COUN?\n");
         QTRY_COMPARE(m_ops.size(), 1);
-        QCOMPARE(exchange(*b, "TEST:VAL 7;VAL?\n"), QByteArray("7\n"));
+        QCOMPARE(exchange(*b, "TEST:VAL 7;VAL?;:SYST:ERR:COUN?\n"), QByteArray("7;0\n"));
         QTest::qWait(100); // a's query must not have run yet
         QCOMPARE(a->bytesAvailable(), 0);
         endOperation();
-        QCOMPARE(exchange(*a, ""), QByteArray("7\n"));
-    }
-
-    void twoClientsOwnQueues()
-    {
-        auto a = client();
-        auto b = client();
-        QVERIFY(a && b);
-        a->write("BAD\nBAD\n");
-        QCOMPARE(exchange(*b, "BAD\nSYST:ERR:COUN?\n"), QByteArray("1\n"));
-        QCOMPARE(exchange(*a, "SYST:ERR:COUN?\n"), QByteArray("2\n"));
+        QCOMPARE(exchange(*a, ""), QByteArray("7;1\n"));
     }
 
     void ninthClientClosed()
@@ -352,22 +290,6 @@ private slots:
         auto again = client();
         QVERIFY(again);
         QCOMPARE(exchange(*again, "TEST:INT?\n"), QByteArray("10312500000\n"));
-    }
-
-    // A client leaves while its query waits for a deferred reply.
-    void clientGoneWithDeferredCall()
-    {
-        auto a = client();
-        auto b = client();
-        QVERIFY(a && b);
-        QTRY_COMPARE(m_server->clientCount(), 2);
-        a->write("TEST:HOLD?;:TEST:VAL 9\n");
-        QTRY_VERIFY(m_held);
-        a->abort();
-        QTRY_COMPARE(m_server->clientCount(), 1);
-        QVERIFY(!m_held->session());
-        m_held->reply("1"); // into nothing
-        QCOMPARE(exchange(*b, "TEST:INT?;VAL?\n"), QByteArray("10312500000;0\n"));
     }
 
     void listening()

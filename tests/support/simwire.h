@@ -1,10 +1,11 @@
 // A simulated instrument on a real pseudo-terminal and what reached its wire;
-// data-table helpers; measurement records written as changes to a worked
-// example. No widgets: the device tests use it alone.
+// measurement records written as changes to a worked example. No widgets:
+// the device tests use it alone.
 #pragma once
 #include "device/instrument.h"
 #include "link/portsearch.h"
 #include "ptysimulator.h"
+#include "support/table.h"
 
 #include <QStandardPaths>
 #include <QtTest>
@@ -12,19 +13,6 @@
 
 // Tests never touch the user's settings.
 inline const bool TestPaths = (QStandardPaths::setTestModeEnabled(true), true);
-
-// The columns of a data table: columns<int, QString>({"code", "text"}).
-template <class... T> void columns(std::initializer_list<const char *> names)
-{
-    auto name = names.begin();
-    (QTest::addColumn<T>(*name++), ...);
-}
-
-// A column of the current data row: data<int>("code").
-template <class T> const T &data(const char *column)
-{
-    return *static_cast<const T *>(QTest::qData(column, qMetaTypeId<T>()));
-}
 
 // A measurement record as the instrument of the model sends it (27 bytes on the
 // NanoT models, else 24): 10 Mbit/s (x 10 on some models), pattern '3', Rx and
@@ -102,3 +90,52 @@ public:
     }
 };
 
+// Several simulated instruments (seeds 1, 2, ...: serial numbers 10447,
+// 10448, ...), all offered to the port search, and what reached each wire.
+struct SimRack {
+    std::vector<std::unique_ptr<sim::PtySimulator>> sims;
+
+    bool plugIn(const QList<QByteArray> &models)
+    {
+        if (sims.empty())
+            portcatalog::clearExtras();
+        for (const QByteArray &model : models) {
+            sims.push_back(std::make_unique<sim::PtySimulator>(quint32(sims.size() + 1)));
+            if (!sims.back()->start(model))
+                return false;
+            portcatalog::addExtra(sims.back()->slavePath(), QStringLiteral("USB Serial Device"));
+        }
+        return true;
+    }
+    QString path(int i = 0) const { return sims.at(size_t(i))->slavePath(); }
+    template <class F> auto engine(F f, int i = 0) const
+    {
+        return sims.at(size_t(i))->withEngine(f);
+    }
+    qint64 logSize(int i = 0) const
+    {
+        return engine([](sim::Engine &e) { return e.commandsReceived(); }, i);
+    }
+    // Lines instrument i received from the command numbered `from` on, and
+    // the same without the requests for records.
+    QList<QByteArray> lines(int i, qint64 from = 0) const
+    {
+        QList<QByteArray> out;
+        for (const sim::LoggedCommand &c : sims.at(size_t(i))->commandLog())
+            if (c.index >= from)
+                out << c.line;
+        return out;
+    }
+    QList<QByteArray> commands(int i, qint64 from = 0) const
+    {
+        QList<QByteArray> out = lines(i, from);
+        out.removeAll("r");
+        return out;
+    }
+    // Instrument i is being polled: three more requests for a record come.
+    bool polling(int i) const
+    {
+        const qint64 from = logSize(i);
+        return QTest::qWaitFor([&] { return lines(i, from).count("r") >= 3; }, 3000);
+    }
+};
