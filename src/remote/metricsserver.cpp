@@ -94,40 +94,6 @@ void ScrapeHandler::operator()(const http::Request &request, http::Reply &reply)
     reply.body = std::string_view(text.constData(), size_t(text.size()));
 }
 
-bool parseListenAddress(const QString &text, QHostAddress *address, quint16 *port, QString *error)
-{
-    QString host = QStringLiteral("127.0.0.1");
-    QString portText = text.trimmed();
-    const int colon = portText.lastIndexOf(QLatin1Char(':'));
-    if (colon >= 0) {
-        host = portText.left(colon);
-        portText = portText.mid(colon + 1);
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-        else if (host.contains(QLatin1Char(':'))) {
-            *error = QStringLiteral("\"%1\": write an IPv6 address in brackets, as [::1]:%2")
-                         .arg(text, portText);
-            return false;
-        }
-    }
-    bool ok = false;
-    const uint number = portText.toUInt(&ok);
-    if (!ok || number > 65535) {
-        *error = QStringLiteral("\"%1\": the port must be a number from 0 to 65535").arg(text);
-        return false;
-    }
-    QHostAddress parsed;
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        parsed = QHostAddress(QHostAddress::LocalHost);
-    else if (!parsed.setAddress(host)) {
-        *error = QStringLiteral("\"%1\": \"%2\" is not an IP address").arg(text, host);
-        return false;
-    }
-    *address = parsed;
-    *port = quint16(number);
-    return true;
-}
-
 } // namespace metrics
 
 MetricsServer::MetricsServer(metrics::Provider provider, QObject *parent)

@@ -37,10 +37,6 @@ private:
     Writer m_writer;
 };
 
-// "ADDR:PORT", "[IPv6]:PORT", "localhost:PORT", or a port alone (on loopback),
-// as the --metrics option takes it. False with a reason for anything else.
-bool parseListenAddress(const QString &text, QHostAddress *address, quint16 *port, QString *error);
-
 } // namespace metrics
 
 class MetricsServer : public QObject
