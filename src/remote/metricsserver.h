@@ -14,7 +14,6 @@
 namespace metrics {
 
 // The port Corvane serves metrics on unless told otherwise.
-constexpr quint16 defaultPort = 9464;
 
 using Provider = std::function<QList<InstrumentFigures>()>;
 
