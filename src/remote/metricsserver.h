@@ -13,7 +13,6 @@
 
 namespace metrics {
 
-// The port Corvane serves metrics on unless told otherwise.
 
 using Provider = std::function<QList<InstrumentFigures>()>;
 
