@@ -13,7 +13,6 @@
 
 namespace metrics {
 
-
 using Provider = std::function<QList<InstrumentFigures>()>;
 
 // Whether the Accept header values ask for OpenMetrics rather than the
