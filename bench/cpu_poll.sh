@@ -6,6 +6,12 @@
 #
 #   bench/cpu_poll.sh [SECONDS] [BUILD_DIR]        (default 60, build/)
 #
+# Beside corvane's figures, the same figures of the yardstick: a bare Qt
+# Widgets window of the same size started the same way (bench/bare_window)
+# whose one label changes its text ten times a second, as a read-out does at
+# every record; the ratio says what the program costs beyond any window that
+# shows a changing figure. The two run one after the other, each SECONDS.
+#
 # Needs xvfb and xdotool (apt-get install xvfb xdotool). Prints CPU seconds
 # over the run, CPU per second as a share of one core, and RSS at start and end.
 set -euo pipefail
@@ -17,10 +23,40 @@ xvfb=$!
 sim_out="$(mktemp)"
 "$build/sim/corvane-sim" --model "Corvane NanoTb" >"$sim_out" 2>/dev/null &
 sim=$!
+app=""
 trap 'kill $app $sim $xvfb 2>/dev/null || true; rm -f "$sim_out"' EXIT
 for _ in $(seq 50); do [ -s "$sim_out" ] && break; sleep 0.1; done
 pty="$(head -1 "$sim_out")"
 sleep 0.5
+
+hz="$(getconf CLK_TCK)"
+ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+user_ticks() { awk '{print $14}' "/proc/$app/stat"; }
+wakeups() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$app/status"; }
+rss() { awk '/VmRSS/{print $2}' "/proc/$app/status"; }
+
+# Measures the process $app over $seconds; sets cpu, pct, per_cycle, kernel,
+# wake, rss0, rss1.
+measure() {
+    local t0 u0 w0 t1 u1 w1
+    t0="$(ticks)"; u0="$(user_ticks)"; w0="$(wakeups)"; rss0="$(rss)"
+    sleep "$seconds"
+    t1="$(ticks)"; u1="$(user_ticks)"; w1="$(wakeups)"; rss1="$(rss)"
+    cpu="$(echo "scale=3; ($t1 - $t0) / $hz" | bc)"
+    pct="$(echo "scale=3; 100 * $cpu / $seconds" | bc)"
+    per_cycle="$(echo "scale=3; 1000 * $cpu / ($seconds * 10)" | bc)"
+    kernel="$(echo "scale=3; ($t1 - $t0 - $u1 + $u0) / $hz" | bc)"
+    wake="$(echo "scale=1; ($w1 - $w0) / ($seconds * 10)" | bc)"
+}
+
+# The yardstick first: a bare window, one label set ten times a second.
+DISPLAY="$display" "$build/bench/bare_window" --tick 100 >/dev/null 2>&1 &
+app=$!
+sleep 3
+measure
+b_cpu=$cpu b_pct=$pct b_cycle=$per_cycle b_kernel=$kernel b_wake=$wake b_rss0=$rss0 b_rss1=$rss1
+kill "$app"; wait "$app" 2>/dev/null || true
+
 DISPLAY="$display" "$build/corvane" --port "$pty" >/dev/null 2>&1 &
 app=$!
 sleep 2
@@ -29,17 +65,18 @@ DISPLAY="$display" xdotool mousemove 470 345 click 1
 sleep 0.5
 DISPLAY="$display" xdotool key Down Return
 sleep 3
-ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
-user_ticks() { awk '{print $14}' "/proc/$app/stat"; }
-wakeups() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$app/status"; }
-rss() { awk '/VmRSS/{print $2}' "/proc/$app/status"; }
-hz="$(getconf CLK_TCK)"
-t0="$(ticks)"; u0="$(user_ticks)"; w0="$(wakeups)"; rss0="$(rss)"
-sleep "$seconds"
-t1="$(ticks)"; u1="$(user_ticks)"; w1="$(wakeups)"; rss1="$(rss)"
-cpu="$(echo "scale=3; ($t1 - $t0) / $hz" | bc)"
-echo "corvane polling for ${seconds} s: ${cpu} s CPU = $(echo "scale=3; 100 * $cpu / $seconds" | bc) % of a core," \
-     "$(echo "scale=3; 1000 * $cpu / ($seconds * 10)" | bc) ms per cycle"
-echo "of it in the kernel: $(echo "scale=3; ($t1 - $t0 - $u1 + $u0) / $hz" | bc) s;" \
-     "wake-ups (voluntary context switches): $(( (w1 - w0) / (seconds * 10) )) per cycle"
-echo "RSS: ${rss0} KiB at start, ${rss1} KiB at the end"
+# Connected, the title names the instrument instead of "Corvane Nano".
+title="$(DISPLAY="$display" xdotool search --all --pid "$app" --name . getwindowname %@ 2>/dev/null |
+         grep -v '^Corvane Nano$' | head -1 || true)"
+measure
+
+echo "polling for ${seconds} s each: corvane at 10 records/s | bare window, one label set 10 times/s"
+echo "corvane's window: ${title:-NOT CONNECTED (title still \"Corvane Nano\")}"
+printf '%-36s %10.3f | %10.3f\n' "CPU seconds" "$cpu" "$b_cpu"
+printf '%-36s %10.3f | %10.3f   x%s\n' "share of one core, %" "$pct" "$b_pct" \
+    "$(echo "scale=2; $cpu / $b_cpu" | bc 2>/dev/null || echo '?')"
+printf '%-36s %10.3f | %10.3f\n' "CPU per cycle (100 ms), ms" "$per_cycle" "$b_cycle"
+printf '%-36s %10.3f | %10.3f\n' "of it in the kernel, s" "$kernel" "$b_kernel"
+printf '%-36s %10.1f | %10.1f\n' "wake-ups per cycle (voluntary cs)" "$wake" "$b_wake"
+printf '%-36s %10s | %10s\n' "RSS at start, KiB" "$rss0" "$b_rss0"
+printf '%-36s %10s | %10s\n' "RSS at the end, KiB" "$rss1" "$b_rss1"

@@ -8,6 +8,7 @@
 #include "widgets/backdrop.h"
 #include "widgets/lamps.h"
 #include "widgets/savefolder.h"
+#include "widgets/startmarks.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -43,10 +44,15 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
             QStringLiteral("Log Files (*.txt *.csv)"));
     };
 
-    QSplashScreen splash(QPixmap(QStringLiteral(":/new/prefix1/Splash.jpg")));
+    startmarks::mark("window: members");
+    QPixmap splashPicture(QStringLiteral(":/new/prefix1/Splash.jpg"));
+    startmarks::mark("window: splash picture loaded");
+    QSplashScreen splash(splashPicture);
     splash.show();
+    startmarks::mark("window: splash shown");
 
     ui->setupUi(this);
+    startmarks::mark("window: form set up");
     setFixedSize(size());
     // A program left running for days keeps its diagnostics bounded.
     ui->DebugOut->setMaximumBlockCount(2000);
@@ -54,7 +60,9 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     m_rateToolTip = ui->RateSetting->toolTip();
     ui->DisConectBtn->hide();
     configureFor(bert::noModel());
+    startmarks::mark("window: configured for no model");
     setUp();
+    startmarks::mark("window: connections, added controls");
     // The ports are searched once the window is up: their answers take a
     // moment, and the window should not wait for them to appear. A further
     // window of the program lists what the last search found (Refresh
@@ -62,7 +70,11 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     if (m_pool->hasSearched())
         QTimer::singleShot(0, this, [this] { listFoundPorts(m_pool->lastSearch()); });
     else
-        QTimer::singleShot(0, this, &MainWindow::findSerialPorts);
+        QTimer::singleShot(0, this, [this] {
+            startmarks::mark("port search starts");
+            findSerialPorts();
+            startmarks::mark("port search under way");
+        });
 }
 
 void MainWindow::setUp()
@@ -133,7 +145,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    startmarks::watchWindow(this);
+    startmarks::mark("window: show event");
     fillReadoutBackgrounds();
+    startmarks::mark("window: read-out backgrounds filled");
 }
 
 void MainWindow::changeEvent(QEvent *event)
