@@ -3,11 +3,15 @@
 // way corvane starts itself (high-DPI scaling, no GL integration on xcb), and
 // nothing else: no splash, no resources, no form, no serial ports.
 //
-//   bare_window [--tick MS] [--title TEXT]
+//   bare_window [--tick MS] [--field] [--title TEXT]
 //
 // --tick MS (default 0: never) changes one label's text every MS ms, as a
 // read-out of the main window changes at every record (100 ms: the fair
-// comparison for the CPU while corvane polls ten records a second). The
+// comparison for the CPU while corvane polls ten records a second).
+// --field adds a text field (a QLineEdit, as in the rate's spin box): a
+// field lays its text out when it is made, so the font system (fontconfig's
+// configuration and caches) is set up before the window is mapped instead of
+// at its first paint, as it is in any window with a text field. The
 // window's title is "Bare window" unless --title says otherwise; the
 // benchmarks find the window mapped by its title. CORVANE_STARTUP_TRACE
 // prints the same start-up marks as corvane's (src/widgets/startmarks.h).
@@ -16,6 +20,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdio>
@@ -34,15 +39,18 @@ int main(int argc, char *argv[])
     startmarks::mark("QApplication constructed");
 
     int tickMs = 0;
+    bool field = false;
     QString title = QStringLiteral("Bare window");
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--tick") && i + 1 < args.size()) {
             tickMs = args.at(++i).toInt();
+        } else if (args.at(i) == QLatin1String("--field")) {
+            field = true;
         } else if (args.at(i) == QLatin1String("--title") && i + 1 < args.size()) {
             title = args.at(++i);
         } else {
-            std::fprintf(stderr, "usage: bare_window [--tick MS] [--title TEXT]\n");
+            std::fprintf(stderr, "usage: bare_window [--tick MS] [--field] [--title TEXT]\n");
             return 2;
         }
     }
@@ -67,6 +75,9 @@ int main(int argc, char *argv[])
         if (i == 1)
             count = value;
     }
+
+    if (field)
+        (new QLineEdit(QStringLiteral("0.000000"), central))->setGeometry(20, 390, 141, 22);
 
     QTimer tick;
     quint64 bits = 0;

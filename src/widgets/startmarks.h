@@ -12,16 +12,20 @@
 #include <QWidget>
 #include <QWindow>
 #include <QtGlobal>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <string>
+#include <unistd.h>
 
 namespace startmarks {
 
 inline double nowSeconds()
 {
-    timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
 inline bool enabled()
@@ -45,39 +49,66 @@ inline void mark(const char *what)
     last = now;
 }
 
-// Marks a window's first paint request and its exposure on screen, and the
-// event loop's first idle moment after the paint.
+// Milliseconds since the process was started (exec), to the kernel's clock
+// tick (10 ms); -1 where that is not known.
+inline double processAgeMs()
+{
+#ifdef Q_OS_LINUX
+    // Field 22 of /proc/self/stat, after the command name in parentheses: the
+    // start time in clock ticks since boot.
+    std::ifstream stat("/proc/self/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return -1;
+    const auto paren = line.rfind(')');
+    if (paren == std::string::npos)
+        return -1;
+    std::size_t pos = paren + 2; // field 3
+    for (int field = 3; field < 22 && pos != std::string::npos; ++field) {
+        pos = line.find(' ', pos);
+        if (pos != std::string::npos)
+            ++pos;
+    }
+    if (pos == std::string::npos)
+        return -1;
+    const double startTicks = std::strtod(line.c_str() + pos, nullptr);
+    timespec now;
+    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1;
+    const double nowMs = double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    return nowMs - startTicks * 1e3 / double(sysconf(_SC_CLK_TCK));
+#else
+    return -1;
+#endif
+}
+
+// Marks a window's first exposure on screen and the moment its first paint
+// is done (when the event loop runs again after the exposure's event).
 class WindowMarks : public QObject
 {
 public:
     using QObject::QObject;
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Expose && !m_exposed) {
             m_exposed = true;
             mark("window exposed");
-        } else if (event->type() == QEvent::UpdateRequest && !m_painted) {
-            m_painted = true;
-            mark("first paint requested");
-            QTimer::singleShot(0, watched, [] { mark("first paint done, event loop idle"); });
+            QTimer::singleShot(0, this, [] { mark("first paint done"); });
         }
         return false;
     }
 
 private:
-    bool m_exposed = false, m_painted = false;
+    bool m_exposed = false;
 };
 
 // Call from the window's first showEvent(), when its native window exists.
 inline void watchWindow(QWidget *window)
 {
-    if (!enabled() || window->property("corvaneStartMarks").toBool())
+    if (!enabled() || !window->windowHandle() || window->property("corvaneStartMarks").toBool())
         return;
     window->setProperty("corvaneStartMarks", true);
-    auto *marks = new WindowMarks(window);
-    window->installEventFilter(marks);
-    if (window->windowHandle())
-        window->windowHandle()->installEventFilter(marks);
+    window->windowHandle()->installEventFilter(new WindowMarks(window));
 }
 
 } // namespace startmarks
