@@ -13,7 +13,8 @@
 # shows a changing figure. The two run one after the other, each SECONDS.
 #
 # Needs xvfb and xdotool (apt-get install xvfb xdotool). Prints CPU seconds
-# over the run, CPU per second as a share of one core, and RSS at start and end.
+# over the run (all threads, from /proc/PID/task/*/schedstat), CPU per second
+# as a share of one core, the X server's CPU meanwhile, and RSS at start and end.
 set -euo pipefail
 seconds="${1:-60}"
 build="${2:-$(cd "$(dirname "$0")/.." && pwd)/build}"
@@ -30,21 +31,29 @@ pty="$(head -1 "$sim_out")"
 sleep 0.5
 
 hz="$(getconf CLK_TCK)"
-ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+ticks() { awk '{print $14 + $15}' "/proc/${1:-$app}/stat"; }
+# CPU time of all threads of a process in nanoseconds (the scheduler's count,
+# finer than the clock ticks of /proc/PID/stat).
+cpu_ns() { cat /proc/"${1:-$app}"/task/*/schedstat 2>/dev/null | awk '{n += $1} END {print n + 0}'; }
 user_ticks() { awk '{print $14}' "/proc/$app/stat"; }
 wakeups() { awk '/^voluntary_ctxt_switches/{print $2}' "/proc/$app/status"; }
 rss() { awk '/VmRSS/{print $2}' "/proc/$app/status"; }
 
 # Measures the process $app over $seconds; sets cpu, pct, per_cycle, kernel,
-# wake, rss0, rss1.
+# wake, rss0, rss1, and xcpu (the X server's CPU over the same time: the
+# drawing the program asks of it).
 measure() {
-    local t0 u0 w0 t1 u1 w1
+    local t0 u0 w0 t1 u1 w1 x0 x1 n0 n1
     t0="$(ticks)"; u0="$(user_ticks)"; w0="$(wakeups)"; rss0="$(rss)"
+    n0="$(cpu_ns)"; x0="$(cpu_ns "$xvfb")"
     sleep "$seconds"
+    n1="$(cpu_ns)"; x1="$(cpu_ns "$xvfb")"
     t1="$(ticks)"; u1="$(user_ticks)"; w1="$(wakeups)"; rss1="$(rss)"
-    cpu="$(echo "scale=3; ($t1 - $t0) / $hz" | bc)"
+    xcpu="$(echo "scale=4; ($x1 - $x0) / 1000000000" | bc)"
+    cpu="$(echo "scale=4; ($n1 - $n0) / 1000000000" | bc)"
     pct="$(echo "scale=3; 100 * $cpu / $seconds" | bc)"
     per_cycle="$(echo "scale=3; 1000 * $cpu / ($seconds * 10)" | bc)"
+    # The kernel's share from the clock ticks (10 ms each).
     kernel="$(echo "scale=3; ($t1 - $t0 - $u1 + $u0) / $hz" | bc)"
     wake="$(echo "scale=1; ($w1 - $w0) / ($seconds * 10)" | bc)"
 }
@@ -55,6 +64,7 @@ app=$!
 sleep 3
 measure
 b_cpu=$cpu b_pct=$pct b_cycle=$per_cycle b_kernel=$kernel b_wake=$wake b_rss0=$rss0 b_rss1=$rss1
+b_xcpu=$xcpu
 kill "$app"; wait "$app" 2>/dev/null || true
 
 DISPLAY="$display" "$build/corvane" --port "$pty" >/dev/null 2>&1 &
@@ -76,7 +86,8 @@ printf '%-36s %10.3f | %10.3f\n' "CPU seconds" "$cpu" "$b_cpu"
 printf '%-36s %10.3f | %10.3f   x%s\n' "share of one core, %" "$pct" "$b_pct" \
     "$(echo "scale=2; $cpu / $b_cpu" | bc 2>/dev/null || echo '?')"
 printf '%-36s %10.3f | %10.3f\n' "CPU per cycle (100 ms), ms" "$per_cycle" "$b_cycle"
-printf '%-36s %10.3f | %10.3f\n' "of it in the kernel, s" "$kernel" "$b_kernel"
+printf '%-36s %10.3f | %10.3f\n' "of it in the kernel (clock ticks), s" "$kernel" "$b_kernel"
 printf '%-36s %10.1f | %10.1f\n' "wake-ups per cycle (voluntary cs)" "$wake" "$b_wake"
+printf '%-36s %10.3f | %10.3f\n' "X server (Xvfb) CPU seconds" "$xcpu" "$b_xcpu"
 printf '%-36s %10s | %10s\n' "RSS at start, KiB" "$rss0" "$b_rss0"
 printf '%-36s %10s | %10s\n' "RSS at the end, KiB" "$rss1" "$b_rss1"

@@ -62,6 +62,18 @@ void afterFirstPaint(QWidget *window, std::function<void()> then)
     else
         new AfterFirstPaint(window, std::move(then));
 }
+
+void fixReadoutSizes(Ui::MainWindow *ui)
+{
+    // The window has no layouts: the read-outs keep the form's geometry
+    // anyway. With their sizes fixed, a new text no longer asks their parent
+    // for a layout pass (a posted event, and a wake-up of the event loop) at
+    // every record.
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->BERText, ui->ErrorCntTxt, ui->CountTxt,
+                                                       ui->TimeTxt, ui->RxPowTxt, ui->TempTxt,
+                                                       ui->EyeButton, ui->TxEnBtn, ui->WaveLengBtn})
+        w->setFixedSize(w->size());
+}
 } // namespace
 
 // The program's age when its first window is built beyond which the splash
@@ -133,6 +145,7 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     configureFor(bert::noModel());
     startmarks::mark("window: configured for no model");
     setUp();
+    fixReadoutSizes(ui);
     startmarks::mark("window: connections, added controls");
     // The ports are searched once the window is on screen: their answers
     // take a moment, and the window should not wait for them to appear (nor
