@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QPaintEvent>
+#include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
@@ -81,8 +82,8 @@ QMap<QString, QString> looks(const MainWindow &w)
     for (const QLabel *l : w.findChildren<QLabel *>()) {
         if (l->objectName().isEmpty())
             continue;
-        m[l->objectName()] =
-            l->text() + QLatin1Char('|') + QString::number(l->pixmap(Qt::ReturnByValue).cacheKey());
+        m[l->objectName()] = l->text() + QLatin1Char('|') +
+                             QString::number(l->property("pixmap").value<QPixmap>().cacheKey());
     }
     for (const QAbstractButton *b : w.findChildren<QAbstractButton *>())
         if (!b->objectName().isEmpty())

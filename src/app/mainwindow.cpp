@@ -36,9 +36,11 @@ public:
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
-        // The exposure is painted when its event has been handled.
+        // The exposure is painted when its event has been handled; what the
+        // paint left for the event loop goes first too.
         if (event->type() == QEvent::Expose)
-            QTimer::singleShot(0, this, &AfterFirstPaint::run);
+            QTimer::singleShot(0, this,
+                               [this] { QTimer::singleShot(0, this, &AfterFirstPaint::run); });
         return false;
     }
 

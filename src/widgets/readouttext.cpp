@@ -44,6 +44,15 @@ bool touchesSeeThroughNeighbour(const QWidget *w)
     return false;
 }
 
+bool showsPicture(const QLabel *label)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return !label->pixmap().isNull();
+#else
+    return !label->pixmap(Qt::ReturnByValue).isNull();
+#endif
+}
+
 // Whether only the text's place needs repainting when the label's text changes.
 bool plainSingleLine(const QLabel *label, const QString &text)
 {
@@ -75,8 +84,7 @@ void setReadoutText(QLabel *label, const QString &text)
     if (before == text)
         return;
     if (!label->isVisible() || !label->updatesEnabled() || !touchesSeeThroughNeighbour(label) ||
-        !label->pixmap(Qt::ReturnByValue).isNull() || !plainSingleLine(label, before) ||
-        !plainSingleLine(label, text)) {
+        showsPicture(label) || !plainSingleLine(label, before) || !plainSingleLine(label, text)) {
         label->setText(text);
         return;
     }
