@@ -110,10 +110,11 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     };
 
     // The splash picture covers the building of the program's first window
-    // when the program has been slow to start (cold disk caches, a loaded
-    // machine), and the building will be too. Otherwise the window is up
-    // within some 20 ms of the splash, which would cost a quarter of that
-    // time and flash on screen just before the window replaces it.
+    // when the program has been slow to start (cold disk caches, a loaded or
+    // remote display), and the building will be slow too. Otherwise the
+    // window is up some 20 ms after the splash would be: the splash would
+    // only flash on screen, and cost the start 5-10 ms (decoding the picture,
+    // a window of its own painted at once).
     static bool firstWindow = true;
     std::unique_ptr<QSplashScreen> splash;
     if (firstWindow && startmarks::processAgeMs() > SplashAfterMs) {

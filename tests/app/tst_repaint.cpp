@@ -1,12 +1,15 @@
-// The main window on screen, after records that change its read-outs, is
-// pixel for pixel what a repaint of the whole window shows: the read-outs
-// repaint only where their texts are, and that leaves nothing behind (a
-// longer or shorter text, a button's hover frame, the neighbours they touch).
+// What the main window paints: its first paint shows the port list searching
+// before the search (which then starts) holds up the paint; after records
+// that change its read-outs the window on screen is pixel for pixel what a
+// repaint of the whole window shows: the read-outs repaint only where their
+// texts are, and that leaves nothing behind (a longer or shorter text, a
+// button's hover frame, the neighbours they touch).
 #include "support/simbench.h"
 
 #include <QScopeGuard>
 #include <QScreen>
 #include <QWindow>
+#include <functional>
 
 namespace {
 // What the window's backing store holds: what the user sees.
@@ -56,6 +59,24 @@ QString differingPixels(QWidget *w)
     }
     return n ? QStringLiteral("%1 pixels: %2").arg(n).arg(at.join(' ')) : QString();
 }
+// Calls `painted` whenever the watched widget receives a paint event.
+class PaintWatch : public QObject
+{
+public:
+    PaintWatch(QWidget *w, std::function<void()> painted) : m_painted(std::move(painted))
+    {
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
+};
 } // namespace
 
 class TstRepaint : public QObject
@@ -63,12 +84,35 @@ class TstRepaint : public QObject
     Q_OBJECT
     SimBench b;
 
-private slots:
-    void initTestCase()
+    // A window connected to the simulated NanoTb, shown (made once).
+    bool live()
     {
-        QVERIFY(b.startLive("Corvane NanoTb"));
+        if (b.w)
+            return true;
+        if (!b.startLive("Corvane NanoTb"))
+            return false;
         b.w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(b.w.get()));
+        return QTest::qWaitForWindowExposed(b.w.get());
+    }
+
+private slots:
+    // The port list as each paint of it shows it, and whether the search was
+    // under way then, until the search has ended (no port to search here).
+    void firstPaint()
+    {
+        portcatalog::clearExtras();
+        device::InstrumentPool pool;
+        MainWindow w(&pool);
+        auto *ports = control<QComboBox>(&w, "PortSelBox");
+        QStringList painted;
+        PaintWatch watch(ports, [&] {
+            painted << ports->currentText() + (pool.searching() ? " (searching)" : "");
+        });
+        QSignalSpy searched(&w, &MainWindow::portsSearched);
+        w.show();
+        QVERIFY(searched.wait(5000));
+        QTRY_COMPARE(painted.last(), QString("Select Device"));
+        QCOMPARE(painted.first(), QString("Searching Please Wait..."));
     }
 
     // Records in order, whether the mouse rests on the eye-opening button
@@ -89,6 +133,7 @@ private slots:
     void readoutsOnScreen()
     {
         QFETCH(QString, shown);
+        QVERIFY(live());
         auto *eye = control(b.w.get(), "EyeButton");
         if (data<bool>("hover")) {
             QTest::mouseMove(eye, eye->rect().center());
