@@ -6,6 +6,7 @@
 #include "device/instrument.h"
 #include "device/instrumentpool.h"
 #include "remote/services.h"
+#include "widgets/startmarks.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -67,6 +68,7 @@ int execHeadless(char *argv[])
 
 int main(int argc, char *argv[])
 {
+    startmarks::mark("main() entered");
     startup::nameApplication();
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // The windows have fixed sizes and absolute positions: on a 150 % or 200 %
@@ -101,8 +103,11 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
 
+    startmarks::mark("options read, display checked");
     QApplication app(argc, argv);
+    startmarks::mark("QApplication constructed");
     useDesktopFontSubstitutes();
+    startmarks::mark("font substitutes set");
 
     std::unique_ptr<startup::Simulators> simulators;
     QString error;
@@ -118,6 +123,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "corvane: %s\n", qPrintable(error));
         return 2;
     }
+    startmarks::mark("ports offered, remote services started");
     MainWindow::openFirst(pool, options.openAll);
+    startmarks::mark("main window constructed and shown");
     return app.exec();
 }

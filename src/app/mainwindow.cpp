@@ -9,6 +9,7 @@
 #include "widgets/focusmark.h"
 #include "widgets/lamps.h"
 #include "widgets/savefolder.h"
+#include "widgets/startmarks.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -16,6 +17,71 @@
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
+
+namespace {
+// Runs `then` once, right after the window's first paint on screen: at once
+// when the window is hidden or already exposed, else after its first
+// exposure has been painted, or after ExposeWaitMs if it is shown but never
+// exposed (started minimised, or on another desktop).
+class AfterFirstPaint : public QObject
+{
+public:
+    static constexpr int ExposeWaitMs = 250;
+
+    AfterFirstPaint(QWidget *window, std::function<void()> then)
+        : QObject(window), m_then(std::move(then))
+    {
+        window->windowHandle()->installEventFilter(this);
+        QTimer::singleShot(ExposeWaitMs, this, &AfterFirstPaint::run);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // The exposure is painted when its event has been handled; what the
+        // paint left for the event loop goes first too.
+        if (event->type() == QEvent::Expose)
+            QTimer::singleShot(0, this,
+                               [this] { QTimer::singleShot(0, this, &AfterFirstPaint::run); });
+        return false;
+    }
+
+private:
+    void run()
+    {
+        if (!m_then)
+            return;
+        const std::function<void()> then = std::move(m_then);
+        m_then = nullptr;
+        deleteLater();
+        then();
+    }
+    std::function<void()> m_then;
+};
+
+void afterFirstPaint(QWidget *window, std::function<void()> then)
+{
+    if (!window->isVisible() || !window->windowHandle() || window->windowHandle()->isExposed())
+        then();
+    else
+        new AfterFirstPaint(window, std::move(then));
+}
+
+void fixReadoutSizes(Ui::MainWindow *ui)
+{
+    // The window has no layouts: the read-outs keep the form's geometry
+    // anyway. With their sizes fixed, a new text no longer asks their parent
+    // for a layout pass (a posted event, and a wake-up of the event loop) at
+    // every record.
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->BERText, ui->ErrorCntTxt, ui->CountTxt,
+                                                       ui->TimeTxt, ui->RxPowTxt, ui->TempTxt,
+                                                       ui->EyeButton, ui->TxEnBtn, ui->WaveLengBtn})
+        w->setFixedSize(w->size());
+}
+} // namespace
+
+// The program's age when its first window is built beyond which the splash
+// picture is shown meanwhile.
+constexpr double SplashAfterMs = 100;
 
 static void initResources()
 {
@@ -44,10 +110,36 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
             QStringLiteral("Log Files (*.txt *.csv)"));
     };
 
-    QSplashScreen splash(QPixmap(QStringLiteral(":/new/prefix1/Splash.jpg")));
-    splash.show();
+    // The splash picture covers the building of the program's first window
+    // when the program has been slow to start (cold disk caches, a loaded or
+    // remote display), and the building will be slow too. Otherwise the
+    // window is up some 20 ms after the splash would be: the splash would
+    // only flash on screen, and cost the start 5-10 ms (decoding the picture,
+    // a window of its own painted at once).
+    static bool firstWindow = true;
+    std::unique_ptr<QSplashScreen> splash;
+    if (firstWindow && startmarks::processAgeMs() > SplashAfterMs) {
+        splash =
+            std::make_unique<QSplashScreen>(QPixmap(QStringLiteral(":/new/prefix1/Splash.jpg")));
+        splash->show();
+        startmarks::mark("window: splash shown");
+    }
+    firstWindow = false;
+    startmarks::mark("window: members");
 
-    ui->setupUi(this);
+    {
+        // Each command link button of the form asks the style for its default
+        // arrow icon when it is made, which on X11 searches the desktop's icon
+        // theme (its index files and folders: a quarter of the form's set-up
+        // the first time). Every one of them is then given its own icon by
+        // the form, so the search is skipped here: the style draws the same
+        // pictures either way, and windows opened later search when they need it.
+        const bool aware = QGuiApplication::desktopSettingsAware();
+        QGuiApplication::setDesktopSettingsAware(false);
+        ui->setupUi(this);
+        QGuiApplication::setDesktopSettingsAware(aware);
+    }
+    startmarks::mark("window: form set up");
     setFixedSize(size());
     // A program left running for days keeps its diagnostics bounded.
     ui->DebugOut->setMaximumBlockCount(2000);
@@ -55,15 +147,32 @@ MainWindow::MainWindow(device::InstrumentPool *pool, QWidget *parent)
     m_rateToolTip = ui->RateSetting->toolTip();
     ui->DisConectBtn->hide();
     configureFor(bert::noModel());
+    startmarks::mark("window: configured for no model");
     setUp();
-    // The ports are searched once the window is up: their answers take a
-    // moment, and the window should not wait for them to appear. A further
-    // window of the program lists what the last search found (Refresh
-    // searches again), so that one search serves every window.
-    if (m_pool->hasSearched())
+    fixReadoutSizes(ui);
+    startmarks::mark("window: connections, added controls");
+    // The ports are searched once the window is on screen: their answers
+    // take a moment, and the window should not wait for them to appear (nor
+    // its first paint for the ports to be listed and opened, which takes a
+    // good part of the start-up's time). A further window of the program
+    // lists what the last search found (Refresh searches again), so that one
+    // search serves every window.
+    if (m_pool->hasSearched()) {
         QTimer::singleShot(0, this, [this] { listFoundPorts(m_pool->lastSearch()); });
-    else
-        QTimer::singleShot(0, this, &MainWindow::findSerialPorts);
+    } else {
+        // The list says so from the first paint on, as the search will.
+        if (!m_pool->searching()) {
+            ui->PortSelBox->clear();
+            ui->PortSelBox->addItem(tr("Searching Please Wait..."));
+        }
+        QTimer::singleShot(0, this, [this] {
+            afterFirstPaint(this, [this] {
+                startmarks::mark("port search starts");
+                findSerialPorts();
+                startmarks::mark("port search under way");
+            });
+        });
+    }
 }
 
 void MainWindow::setUp()
@@ -169,7 +278,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    startmarks::watchWindow(this);
+    startmarks::mark("window: show event");
     fillReadoutBackgrounds();
+    startmarks::mark("window: read-out backgrounds filled");
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -184,8 +296,7 @@ void MainWindow::fillReadoutBackgrounds()
 {
     // The read-outs the measurement cycle rewrites: painting their own plain
     // background spares the group boxes beneath a repaint at every record.
-    for (QWidget *w : std::initializer_list<QWidget *>{ui->BERText, ui->ErrorCntTxt, ui->CountTxt,
-                                                       ui->TimeTxt, ui->RxPowTxt, ui->TempTxt,
-                                                       ui->EyeButton, ui->TxEnBtn, ui->WaveLengBtn})
-        widgets::fillLikeBackdrop(w);
+    widgets::fillLikeBackdrop({ui->BERText, ui->ErrorCntTxt, ui->CountTxt, ui->TimeTxt,
+                               ui->RxPowTxt, ui->TempTxt, ui->EyeButton, ui->TxEnBtn,
+                               ui->WaveLengBtn});
 }

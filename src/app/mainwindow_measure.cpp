@@ -5,13 +5,13 @@
 #include "device/testlogfile.h"
 #include "ui_mainwindow.h"
 #include "widgets/lamps.h"
-#include "widgets/settext.h"
+#include "widgets/readouttext.h"
 #include "widgets/stale.h"
 
 #include <QDateTime>
 
 namespace {
-using widgets::setTextIfChanged;
+using widgets::setReadoutText;
 
 // True (and remembers v) when v differs from what was shown last. A value
 // never shown yet is NaN, which differs from everything.
@@ -49,18 +49,18 @@ void MainWindow::showRecord(const bert::Measurement &m)
     // shown (most fields stay the same from one record to the next).
     Shown &was = m_shown;
     if (changed(was.rx, model.rxShowsRate ? double(m.rateBps) : m.rxDbm))
-        setTextIfChanged(ui->RxPowTxt, bert::rxText(model, m));
+        setReadoutText(ui->RxPowTxt, bert::rxText(model, m));
     if (model.txSource == bert::TxSource::Flag)
-        setTextIfChanged(ui->TxEnBtn,
-                         m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
+        setReadoutText(ui->TxEnBtn,
+                       m.txFlag ? QStringLiteral("Tx: On") : QStringLiteral("Tx: Off"));
     else if (changed(was.tx, m.txDbm))
-        setTextIfChanged(ui->TxEnBtn, bert::txPowerText(m.txDbm));
+        setReadoutText(ui->TxEnBtn, bert::txPowerText(m.txDbm));
     showTransmitter(m_instrument->transmitter());
 
     if (changed(was.wavelength, double(m.wavelengthNm)))
-        setTextIfChanged(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
+        setReadoutText(ui->WaveLengBtn, bert::wavelengthText(m.wavelengthNm));
     if (changed(was.temperature, m.temperatureC))
-        setTextIfChanged(ui->TempTxt, bert::temperatureText(m.temperatureC));
+        setReadoutText(ui->TempTxt, bert::temperatureText(m.temperatureC));
 
     // Signal lamps; other lamp codes leave them as they are.
     static const struct {
@@ -75,22 +75,22 @@ void MainWindow::showRecord(const bert::Measurement &m)
     // The elapsed time follows from the bit count and the rate in the rate field.
     const double rateMbps = ui->RateSetting->value();
     if (changed(was.bits, double(m.bits)) | changed(was.rateMbps, rateMbps)) {
-        setTextIfChanged(ui->CountTxt, bert::countText(m.bits));
-        setTextIfChanged(ui->TimeTxt, bert::elapsedText(m.bits, rateMbps));
+        setReadoutText(ui->CountTxt, bert::countText(m.bits));
+        setReadoutText(ui->TimeTxt, bert::elapsedText(m.bits, rateMbps));
     }
     if (changed(was.errors, double(m.errors)))
-        setTextIfChanged(ui->ErrorCntTxt, bert::countText(m.errors));
+        setReadoutText(ui->ErrorCntTxt, bert::countText(m.errors));
     lamp::show(ui->LEDError, m.errorsChanged ? lamp::Red : lamp::Green);
     const float ber = bert::bitErrorRate(m.errors, m.bits);
     if (changed(was.ber, double(ber)))
-        setTextIfChanged(ui->BERText, bert::berText(ber));
+        setReadoutText(ui->BERText, bert::berText(ber));
     const lamp::Colour berLamp = ber <= 0 ? lamp::Green : lamp::Red;
     lamp::show(ui->LEDBER, berLamp);
     lamp::show(ui->ErrorReset, berLamp);
 
     if (model.recordHasEye && m.hasEye) {
         if (changed(was.eye, double(m.eyeWidth << 8 | m.eyeHeight)))
-            setTextIfChanged(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
+            setReadoutText(ui->EyeButton, bert::eyeText(m.eyeWidth, m.eyeHeight));
         if (changed(was.prbs, double(m.prbsInfo)))
             ui->BERTGroup->setTitle(bert::prbsTitle(m.prbsInfo));
     }

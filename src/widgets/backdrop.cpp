@@ -3,6 +3,8 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QPainter>
+#include <QVector>
+#include <algorithm>
 
 namespace widgets {
 namespace {
@@ -26,23 +28,10 @@ QGroupBox *backdropOf(QWidget *w, QRect *area)
     }
     return nullptr;
 }
-} // namespace
-
-void fillLikeBackdrop(QWidget *readout)
+// Makes the read-out fill its background with the colour of `area` of the
+// backdrop's image if that area is all one opaque colour.
+void fillWhenPlain(QWidget *readout, const QImage &image, const QRect &area)
 {
-    readout->setAutoFillBackground(false);
-    readout->setPalette(QPalette()); // follow the window's palette again
-    QRect area;
-    QGroupBox *box = backdropOf(readout, &area);
-    if (!box)
-        return;
-    // The group box alone, as it paints itself, without any child.
-    QImage image(box->size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    box->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    area &= image.rect();
-    if (area.isEmpty())
-        return;
     const QRgb colour = image.pixel(area.topLeft());
     if (qAlpha(colour) != 255)
         return;
@@ -58,6 +47,50 @@ void fillLikeBackdrop(QWidget *readout)
     palette.setColor(QPalette::Window, QColor::fromRgb(colour));
     readout->setPalette(palette);
     readout->setAutoFillBackground(true);
+}
+} // namespace
+
+void fillLikeBackdrop(const QVector<QWidget *> &readouts)
+{
+    // The read-outs over each group box, and their rectangles in its coordinates.
+    struct Backdrop {
+        QGroupBox *box;
+        QVector<QPair<QWidget *, QRect>> readouts;
+        QRect bounds;
+    };
+    QVector<Backdrop> backdrops;
+    for (QWidget *readout : readouts) {
+        readout->setAutoFillBackground(false);
+        readout->setPalette(QPalette()); // follow the window's palette again
+        QRect area;
+        QGroupBox *box = backdropOf(readout, &area);
+        if (!box)
+            continue;
+        area &= box->rect();
+        if (area.isEmpty())
+            continue;
+        auto it = std::find_if(backdrops.begin(), backdrops.end(),
+                               [box](const Backdrop &b) { return b.box == box; });
+        if (it == backdrops.end())
+            it = backdrops.insert(backdrops.end(), Backdrop{box, {}, QRect()});
+        it->readouts.append({readout, area});
+        it->bounds |= area;
+    }
+    for (const Backdrop &b : qAsConst(backdrops)) {
+        // The group box alone, as it paints itself without any child, over the
+        // read-outs only and once for all of them: this runs before the
+        // window first appears.
+        QImage image(b.bounds.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        b.box->render(&image, QPoint(), QRegion(b.bounds), QWidget::DrawWindowBackground);
+        for (const auto &r : b.readouts)
+            fillWhenPlain(r.first, image, r.second.translated(-b.bounds.topLeft()));
+    }
+}
+
+void fillLikeBackdrop(QWidget *readout)
+{
+    fillLikeBackdrop(QVector<QWidget *>{readout});
 }
 
 } // namespace widgets

@@ -6,6 +6,8 @@
 // the read-out is repainted.
 #pragma once
 
+#include <QVector>
+
 class QWidget;
 
 namespace widgets {
@@ -15,5 +17,7 @@ namespace widgets {
 // whole area of the read-out; otherwise leaves it transparent. Call again when
 // the style or palette changes.
 void fillLikeBackdrop(QWidget *readout);
+// The same for several read-outs, each group box beneath them painted once.
+void fillLikeBackdrop(const QVector<QWidget *> &readouts);
 
 } // namespace widgets
