@@ -180,8 +180,9 @@ private slots:
         QCOMPARE(bitsOf(measured).contains(4194304), data<bool>("taken"));
     }
 
-    // A second of polling without a record makes the data stale; a record
-    // makes it live again. A request holding the line is no silence.
+    // A second of polling without a record makes the data stale, also when
+    // no record came since the connection; a record makes it live again. A
+    // request holding the line is no silence.
     void staleness()
     {
         Rig r;
@@ -205,6 +206,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 3000);
         QVERIFY(r.waitForRequests(3));
         QCOMPARE(stale.size(), 0);
+
+        Rig mute;
+        QVERIFY(mute.plugIn("Corvane Nano") && mute.search() && mute.found());
+        mute.engine([](sim::Engine &e) { e.setFault(sim::Fault::NoReply); });
+        QSignalSpy staleFromTheStart(&mute.inst, &device::Instrument::staleChanged);
+        QVERIFY(mute.inst.connectTo(*mute.found()));
+        QVERIFY(staleFromTheStart.wait(3000));
+        QCOMPARE(staleFromTheStart.first().at(0).toBool(), true);
     }
 
     // The instrument asks to be identified again: the first of three queries

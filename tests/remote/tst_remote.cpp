@@ -76,7 +76,7 @@ struct Rig {
     {
         QList<QByteArray> out;
         for (const sim::LoggedCommand &c : sims.at(size_t(n))->commandLog())
-            if (c.index >= from && c.line != "r")
+            if (c.index >= from && c.line != "r" && c.line != "rB")
                 out << c.line;
         return out;
     }
@@ -234,8 +234,9 @@ private slots:
         QCOMPARE(c.ask("SYST:ERR?"), NoError);
     }
 
-    // Before the first record every figure is "no value"; READ:ALL? gives up
-    // after two seconds without a record, then takes the next one.
+    // Before the first record every figure is "no value", the transmitter's
+    // state too; READ:ALL? gives up after two seconds without a record (the
+    // figures are stale by then), then takes the next one.
     void noRecordYet()
     {
         Rig rig;
@@ -252,9 +253,13 @@ private slots:
         QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
                                                 "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
                                                 "9.91E+37,9.91E+37,0"));
-        QCOMPARE(c.ask("FETC:ERAT?;BCO?;:SOUR:RATE?;PATT?;WAV?"),
-                 QByteArray("9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37"));
+        QCOMPARE(c.ask("FETC:ERAT?;BCO?;:SOUR:RATE?;PATT?;WAV?;:OUTP?"),
+                 QByteArray("9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37"));
         QCOMPARE(c.ask("READ:ALL?;:SYST:ERR?"), QByteArray("-240,\"Hardware error\""));
+        // Two seconds without a record: the figures are stale.
+        QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
+                                                "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
+                                                "9.91E+37,9.91E+37,1"));
         c.send("READ:ALL?");
         rig.engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QVERIFY(c.next().startsWith("1,"));
@@ -427,49 +432,63 @@ private slots:
     }
 
     // Registers: a read is a request for the line written without side
-    // letter; a write needs XCVR:WRIT:ENAB ON on the same connection.
+    // letter; a write needs XCVR:WRIT:ENAB ON on the same connection (until *RST).
     void registers_data()
     {
-        columns<QByteArray, QByteArray, QByteArray, QByteArrayList>(
-            {"model", "commands", "replies", "wire"});
+        columns<QByteArray, char, QByteArray, QByteArray, QByteArrayList>(
+            {"model", "side", "commands", "replies", "wire"});
         QTest::newRow("SFP serial ID")
-            << QByteArray("Corvane Nano") << QByteArray("XCVR:REG? A0,0;REG? a2,#H80")
+            << QByteArray("Corvane Nano") << 'A' << QByteArray("XCVR:REG? A0,0;REG? a2,#H80")
             << QByteArray("3;67") << QByteArrayList{"RdSFP I 0", "RdSFP D 80"};
         QTest::newRow("SFP write protected")
-            << QByteArray("Corvane Nano") << QByteArray("XCVR:REG A2,#H80,#H55;:SYST:ERR?")
+            << QByteArray("Corvane Nano") << 'A' << QByteArray("XCVR:REG A2,#H80,#H55;:SYST:ERR?")
             << QByteArray("-203,\"Command protected\"") << QByteArrayList{};
         QTest::newRow("SFP write enabled")
-            << QByteArray("Corvane Nano")
+            << QByteArray("Corvane Nano") << 'A'
             << QByteArray("XCVR:WRIT:ENAB ON;:XCVR:REG A2,#H80,#H55;REG? A2,128;:SYST:ERR?")
             << QByteArray("85;0,\"No error\"") << QByteArrayList{"WrSFP D 80 55", "RdSFP D 80"};
         QTest::newRow("SFP write disabled again")
-            << QByteArray("Corvane Nano")
+            << QByteArray("Corvane Nano") << 'A'
             << QByteArray("XCVR:WRIT:ENAB ON;ENAB OFF;ENAB?;:XCVR:REG A2,#H80,#H55;:SYST:ERR?")
             << QByteArray("0;-203,\"Command protected\"") << QByteArrayList{};
         QTest::newRow("SFP page unknown")
-            << QByteArray("Corvane Nano") << QByteArray("XCVR:REG? A1,0;:SYST:ERR?")
+            << QByteArray("Corvane Nano") << 'A' << QByteArray("XCVR:REG? A1,0;:SYST:ERR?")
             << QByteArray("-224,\"Illegal parameter value\"") << QByteArrayList{};
         QTest::newRow("SFP address out of range")
-            << QByteArray("Corvane Nano") << QByteArray("XCVR:REG? A0,256;:SYST:ERR?")
+            << QByteArray("Corvane Nano") << 'A' << QByteArray("XCVR:REG? A0,256;:SYST:ERR?")
             << QByteArray("-222,\"Data out of range\"") << QByteArrayList{};
         // XFP: the page goes to 7F first.
-        QTest::newRow("XFP page 1") << QByteArray("Corvane Tera") << QByteArray("XCVR:REG? 1,#H80")
-                                    << QByteArray("6") << QByteArrayList{"WrXFP 7f 01", "RdXFP 80"};
+        QTest::newRow("XFP page 1")
+            << QByteArray("Corvane Tera") << 'A' << QByteArray("XCVR:REG? 1,#H80")
+            << QByteArray("6") << QByteArrayList{"WrXFP 7f 01", "RdXFP 80"};
         QTest::newRow("XFP page 3 written and read")
-            << QByteArray("Corvane Tera")
+            << QByteArray("Corvane Tera") << 'A'
             << QByteArray("XCVR:WRIT:ENAB 1;:XCVR:REG 3,#H80,90;REG? 3,#H80") << QByteArray("90")
             << QByteArrayList{"WrXFP 7f 03", "WrXFP 80 5a", "WrXFP 7f 03", "RdXFP 80"};
         QTest::newRow("XFP page out of range")
-            << QByteArray("Corvane Tera") << QByteArray("XCVR:REG? 256,0;:SYST:ERR?")
+            << QByteArray("Corvane Tera") << 'A' << QByteArray("XCVR:REG? 256,0;:SYST:ERR?")
             << QByteArray("-222,\"Data out of range\"") << QByteArrayList{};
         QTest::newRow("no transceiver")
-            << QByteArray("Corvane Nano Span") << QByteArray("XCVR:REG? A0,0;:SYST:ERR?")
+            << QByteArray("Corvane Nano Span") << 'A' << QByteArray("XCVR:REG? A0,0;:SYST:ERR?")
             << QByteArray("-221,\"Settings conflict;no transceiver port\"") << QByteArrayList{};
+        // Side B: the read goes out as typed, the write through the command
+        // sender with the side letter.
+        QTest::newRow("SFP on side B")
+            << QByteArray("Corvane Nano") << 'B'
+            << QByteArray("XCVR:WRIT:ENAB ON;:XCVR:REG A2,#H80,#H55;REG? A2,128")
+            << QByteArray("85") << QByteArrayList{"WrSFPB D 80 55", "RdSFP D 80"};
+        // *RST takes the connection's own settings back to theirs.
+        QTest::newRow("*RST disables writes")
+            << QByteArray("Corvane Nano") << 'A'
+            << QByteArray("XCVR:WRIT:ENAB ON;:EYE:SCAL 100;*RST;:XCVR:WRIT:ENAB?;:EYE:SCAL?;"
+                          ":XCVR:REG A2,#H80,#H55;:SYST:ERR?")
+            << QByteArray("0;200;-203,\"Command protected\"") << QByteArrayList{"reset"};
     }
     void registers()
     {
         Rig rig;
         QVERIFY(rig.connect(data<QByteArray>("model")));
+        rig.inst().setSide(data<char>("side"));
         Client c;
         QVERIFY(c.open(rig.server.port()));
         const qint64 from = rig.logSize();
@@ -681,12 +700,13 @@ private slots:
         QVERIFY2(error.contains("only a loopback address"), qPrintable(error));
     }
 
-    // A scrape carries the last record of every instrument that connected,
-    // with the figures the window shows as dashes left out.
+    // A scrape carries the last record of every instrument that connected
+    // and when it came, with the figures the window shows as dashes left out.
     void metricsFeed()
     {
         Rig rig;
         QVERIFY(rig.connect("Corvane Nano"));
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(rig.script(record("Corvane Nano", "errors=80000010 rx=8fa0 status=03")));
         device::Instrument never;
         rig.pool.add(&never);
@@ -719,6 +739,13 @@ private slots:
               "corvane_connected" + labels + " 1", "corvane_stale" + labels + " 0"})
             QVERIFY2(got.contains("\n" + line + "\n"), qPrintable(line + "\n" + got));
         QVERIFY2(!got.contains("corvane_rx_power_dbm{"), got); // -40.00 dBm shows dashes
+        // The last record's time: seconds since 1970, to the millisecond.
+        const double after = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+        const QByteArray stamp = "\ncorvane_last_record_timestamp_seconds" + labels + " ";
+        const int at = got.indexOf(stamp) + stamp.size();
+        const double seconds = got.mid(at, got.indexOf('\n', at) - at).toDouble();
+        QVERIFY2(at >= stamp.size() && seconds >= before / 1000.0 && seconds <= after,
+                 qPrintable(QString::number(seconds, 'f', 3)));
         QCOMPARE(got.count("corvane_connected{"), 1); // the one that never connected is not there
     }
 };

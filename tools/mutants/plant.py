@@ -116,7 +116,7 @@ try:
                        'failed': failed, 'build_s': round(built - t0),
                        'test_s': round(time.time() - built)}
                 if c.returncode != 0 and failed:
-                    again = ctest(['-R', '^(' + '|'.join(map(re.escape, failed)) + ')$'])
+                    again = ctest(['-j8', '-R', '^(' + '|'.join(map(re.escape, failed)) + ')$'])
                     res['confirmed'] = again.returncode != 0
         finally:
             open(path, 'w').write(orig)
