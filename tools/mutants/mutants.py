@@ -40,7 +40,7 @@ M = [
     # --- The rate refused outside the model's rates.
     ('rate-upper', 'bert/ratecontrol.cpp', 'if (kbps >= span.first - 1e-6 && kbps <= span.second + 1e-6)', 'if (kbps >= span.first - 1e-6)', 'a rate above the model is sent'),
     ('rate-refused-said', 'device/instrument.cpp', '        emit rateRefused(why);', '', 'a refused rate is not said in the field'),
-    ('rate-refusal-cleared', 'app/mainwindow_controls.cpp', '        ui->RateSetting->setToolTip(m_rateToolTip);', '', 'the refusal stays after a rate went out'),
+    ('rate-refusal-cleared', 'app/mainwindow_controls.cpp', '        ui->RateSetting->setToolTip(m_rateToolTip);', '        ui->RateSetting->setToolTip(ui->RateSetting->toolTip());', 'the refusal stays after a rate went out'),
 
     # --- The keyboard.
     ('kb-tab-rate', 'app/mainwindow_controls.cpp', '    if (!returnPressed && ui->RateSetting->value() == m_rateAtFocusIn)\n        return;', '', 'a Tab through the rate field sends the rate'),
