@@ -66,7 +66,7 @@ M = [
     ('stop-dial', 'app/mainwindow_controls.cpp', '    m_instrument->hold(QStringLiteral("the rate dial"));', '', 'holding the dial keeps polling'),
     ('stop-held', 'device/instrument.cpp', 'if (!m_connected || isHeld() || m_owner || m_reidentifying)', 'if (!m_connected || m_owner || m_reidentifying)', 'a held cycle keeps asking'),
     ('stop-request', 'device/instrument.cpp', 'if (!m_connected || isHeld() || m_owner || m_reidentifying)', 'if (!m_connected || isHeld() || m_reidentifying)', 'records asked for while a request holds the line'),
-    ('resume-pattern', 'device/instrument.cpp', '    send(patternCommand(position, customText));\n    restartPolling();', '    send(patternCommand(position, customText));', 'no resume after the pattern slider'),
+    ('stop-release', 'device/instrument.cpp', '    if (m_holds.isEmpty())\n        restartPolling();', '', 'polling does not resume when the dial or slider is let go'),
     ('resume-reident', 'device/instrument.cpp', '    m_sinceRecord.start();\n    schedulePoll(m_pollInterval);\n}\n\n// --- Commands', '    m_sinceRecord.start();\n}\n\n// --- Commands', 'polling stops after a re-identification'),
     ('reident-skip', 'device/instrument.cpp', '        m_link->skipNext();', '', 'four queries on re-identification'),
 
