@@ -102,7 +102,7 @@ M = [
     ('disc-four', 'link/portsearch.cpp', 'for (int i = 0; i < 4; ++i) {', 'for (int i = 0; i < 3; ++i) {', 'three identification queries'),
     ('disc-in-use', 'link/portsearch.cpp', 'if (inUse.contains(entry.path)) {', 'if (false) {', 'a port in use is asked again'),
     ('disc-nomatch', 'link/portsearch.cpp', '": OK, NoMatch ("', '": OK, No match ("', 'NoMatch diagnostic'),
-    ('disc-greyed', 'app/mainwindow_link.cpp', '            model->item(index)->setEnabled(false);', '', 'entries that cannot be chosen look choosable'),
+    ('disc-greyed', 'app/mainwindow_link.cpp', '            model->item(index)->setEnabled(false);', '            model->item(index)->setEnabled(true);', 'entries that cannot be chosen look choosable'),
     ('disc-grey-lamp', 'app/mainwindow_link.cpp', '    lamp::show(ui->LEDCOM, lamp::Grey);\n    ui->LEDCOM->setToolTip(QString());\n    m_searchRequested', '    m_searchRequested', 'a new search keeps the red lamp'),
     ('disc-path', 'app/mainwindow_link.cpp', 'const QString path = ui->PortSelBox->itemData(index, PathRole).toString();', 'const QString path = ui->PortSelBox->itemText(index).section(QLatin1Char(\':\'), 0, 0);', 'device paths with colons fail'),
 
@@ -116,7 +116,7 @@ M = [
     ('win-in-use', 'app/mainwindow_link.cpp', 'const bool taken = !mine && m_pool->portsInUse().contains(found.path);', 'const bool taken = !mine && false;', 'an instrument in use elsewhere offered'),
     ('win-relist', 'app/mainwindow.cpp', '    connect(m_pool, &device::InstrumentPool::instrumentsChanged, this, &MainWindow::relistPorts);', '', 'a window\'s list not updated when another takes an instrument'),
     ('win-serial', 'widgets/title.h', 'QStringLiteral(" (SN %1)")', 'QStringLiteral(" %1")', 'secondary window titles'),
-    ('win-side-title', 'app/mainwindow_link.cpp', '        title += tr(" (side B)");', '', 'side B not in the title'),
+    ('win-side-title', 'app/mainwindow_link.cpp', '        title += tr(" (side B)");', '        title += QString();', 'side B not in the title'),
 
     # --- Requests for the line (device/instrument.cpp, replycollector.cpp).
     ('req-first-delay', 'device/instrument.cpp', '    // A cycle already scheduled still runs once, reads what arrived and stops.\n    m_stepTimer->start(qMax(0, m_step.delayMs));', '    m_stepTimer->start(0);', 'commands go out at once, not after their delay'),
@@ -215,7 +215,7 @@ M = [
     ('met-finite', 'remote/metrics.cpp', 'if (!v || !std::isfinite(*v) || (counter && *v < 0))', 'if (!v || (counter && *v < 0))', 'NaN and infinity served'),
     ('met-escape', 'remote/metrics.cpp', "            case '\\n': out.append(\"\\\\n\", 2); break;\n", '', 'line feeds in labels break the text'),
     ('met-empty-family', 'remote/metrics.cpp', '    if (!m_familyHasSamples)\n        m_out.resize(m_familyStart);', '', 'families without samples served'),
-    ('met-eof', 'remote/metrics.cpp', '        appendLiteral(m_out, "# EOF\\n");', '', 'OpenMetrics without # EOF'),
+    ('met-eof', 'remote/metrics.cpp', '        appendLiteral(m_out, "# EOF\\n");', '        appendLiteral(m_out, "");', 'OpenMetrics without # EOF'),
     ('met-rx-dashed', 'remote/figures.cpp', 'if (!model.rxShowsRate && !bert::powerOutOfRange(m.rxDbm))', 'if (!model.rxShowsRate)', 'dashed Rx served as -40'),
     ('met-timestamp', 'remote/figures.cpp', 'f.lastRecordUnixSeconds = double(instrument.lastRecordMs()) / 1000.0;', 'f.lastRecordUnixSeconds = double(instrument.lastRecordMs());', 'last record time in ms'),
 
