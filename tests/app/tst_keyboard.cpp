@@ -1,7 +1,8 @@
-// The keyboard, window by window: Tab goes through every control in reading
-// order and comes back to where it started (no control keeps it), the control
-// with the focus shows a mark whatever the style, and passing through the rate
-// field sends nothing to the instrument.
+// The keyboard, window by window: a main window opens with the focus on the
+// port list, Tab goes through every control in reading order and comes back
+// to where it started (no control keeps it), the control with the focus shows
+// a mark whatever the style, and passing through the rate field sends nothing
+// to the instrument.
 #include "about/aboutbx.h"
 #include "eye/eye.h"
 #include "stats/statswindow.h"
@@ -100,6 +101,19 @@ class TstKeyboard : public QObject
 
 private slots:
     void cleanupTestCase() { pool.clear(); }
+
+    // A main window opens with the focus, and its mark, on the port list:
+    // picking an instrument is the first thing to do.
+    void focusAtOpening()
+    {
+        portcatalog::clearExtras();
+        device::InstrumentPool own;
+        MainWindow w(&own);
+        QVERIFY(QSignalSpy(&w, &MainWindow::portsSearched).wait(5000));
+        QVERIFY(activate(&w));
+        QCOMPARE(nameOf(focused()), QString("PortSelBox"));
+        QVERIFY(marked(focused()));
+    }
 
     // Tab from the first control of a window's reading order, three times
     // round: every control it reaches, in order, each once a round, with the

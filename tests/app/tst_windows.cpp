@@ -61,12 +61,15 @@ private slots:
         device::InstrumentPool pool;
         MainWindow a(&pool);
         QVERIFY(QSignalSpy(&a, &MainWindow::portsSearched).wait(5000));
-        QVERIFY(pick(&a, rack.path(0)));
-        // A second window lists what the search found, without asking again.
+        // A second window lists what the search found, without asking again;
+        // an instrument the first window takes then is greyed in its list.
         const qint64 asked = rack.logSize(1);
         MainWindow b(&pool);
         QTRY_COMPARE(entries(&b).size(), 2);
         QCOMPARE(rack.lines(1, asked).count("?"), 0);
+        QCOMPARE(entries(&b), QStringList({rack.path(0).mid(5) + ": Corvane Nano",
+                                           rack.path(1).mid(5) + ": Corvane NanoTb"}));
+        QVERIFY(pick(&a, rack.path(0)));
         QCOMPARE(entries(&b),
                  QStringList({rack.path(0).mid(5) + ": Corvane Nano (greyed: in use by another "
                                                     "window of this program)",

@@ -10,6 +10,7 @@
 #include <QDial>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QToolTip>
 
@@ -132,8 +133,9 @@ private slots:
         QTEST(field->value(), "field");
     }
 
-    // Enter in the rate field sends the rate once in the model's unit and moves
-    // the focus to the dial; releasing the dial sends it, then asks for a record.
+    // Enter in the rate field sends the rate typed (records arriving meanwhile
+    // leave the field alone) once in the model's unit and moves the focus to
+    // the dial; releasing the dial sends it, then asks for a record.
     void rateCommands_data()
     {
         // hints: pulse width after the edit | after the release
@@ -168,6 +170,8 @@ private slots:
         field->setFocus();
         field->selectAll();
         QTest::keyClicks(field, typed);
+        // Records arrive while the user looks: the field keeps the text typed.
+        QVERIFY(b.waitForRequests(2));
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(dial->hasFocus());
         QString hints = hint() + '|';
@@ -350,6 +354,10 @@ private slots:
             << "/dev/full" << "Cannot write the log file /dev/full: No space left on device";
         QTest::newRow("a read-only folder")
             << "read-only/a.csv" << "Cannot write the log file %1/a.csv: Read-only file system";
+        // The file opens, its header does not fit: no empty log is left behind.
+        QTest::newRow("a full file system")
+            << "full/a.csv"
+            << "Cannot write the log file %1/a.csv: No space left on device";
     }
     void testLogFailures()
     {
@@ -360,8 +368,9 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         SmallFileSystem fs;
-        if (file.startsWith("read-only/")) {
-            MOUNT_SMALL_FS(fs, SmallFileSystem::ReadOnly);
+        const QString where = file.section('/', 0, 0);
+        if (where == "read-only" || where == "full") {
+            MOUNT_SMALL_FS(fs, where == "full" ? SmallFileSystem::Full : SmallFileSystem::ReadOnly);
             file = fs.path(file.section('/', 1));
             says = says.arg(fs.path());
         }
@@ -389,7 +398,48 @@ private slots:
         QCOMPARE(lampOf(w, "LogBtn"), 'R');
         QCOMPARE(QSettings().value("log/folder").toString(), remembered);
         if (!file.startsWith("/dev/"))
-            QCOMPARE(fs.files(), QStringList());
+            QCOMPARE(fs.files(), where == "full" ? QStringList{"filler"} : QStringList());
+        QToolTip::hideText();
+    }
+
+    // The disk fills while the log runs: the log stops, the lamp turns red,
+    // its tooltip, a balloon and the diagnostics say why, and the records
+    // that follow leave the lamp red.
+    void testLogFillsTheDisk()
+    {
+        SimBench &b = pool.live("Corvane Nano");
+        MainWindow *w = b.w.get();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        SmallFileSystem fs;
+        MOUNT_SMALL_FS(fs, SmallFileSystem::OnePageFree);
+        // The log's clock moves on two seconds a record: every record is a
+        // row, and the page left fills within seconds.
+        device::TestLogFile *log = b.instrument()->testLog();
+        const auto clock = std::make_shared<QTime>(QTime::currentTime());
+        log->timeOfDay = [clock] { return *clock = clock->addSecs(2); };
+        const auto realClock =
+            qScopeGuard([log] { log->timeOfDay = [] { return QTime::currentTime(); }; });
+        const QString file = fs.path("a.csv");
+        w->askLogFileName = [&](QWidget *) { return file; };
+        // The system's reason follows; a row cut short by the full disk
+        // gives none at present.
+        const QString says = "The log file " + file + " could not be written: ";
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^" + QRegularExpression::escape(says)));
+        auto *button = control<QAbstractButton>(w, "LogBtn");
+        button->click();
+        QCOMPARE(lampOf(w, "LogBtn"), 'G');
+        QTRY_VERIFY_WITH_TIMEOUT(!log->isRunning(), 20000);
+        QVERIFY(log->rows() > 10);
+        QCOMPARE(lampOf(w, "LogBtn"), 'R');
+        const QString reason = button->toolTip();
+        QVERIFY2(reason.startsWith(says), qPrintable(reason));
+        QVERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), reason);
+        QVERIFY(b.debugText().contains(reason));
+        QVERIFY(b.waitForRequests(3));
+        QCOMPARE(lampOf(w, "LogBtn"), 'R');
         QToolTip::hideText();
     }
 };

@@ -152,7 +152,8 @@ private slots:
     }
 
     // A request holding the line is no silence: the data does not go stale
-    // (silence itself: tst_connection's silenceShowsStaleReadouts).
+    // (silence itself: tst_connection's silenceShowsStaleReadouts). An
+    // instrument silent from its connection on goes stale too.
     void staleness()
     {
         Rig r;
@@ -166,6 +167,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 3000);
         QVERIFY(r.waitForRequests(3));
         QCOMPARE(stale.size(), 0);
+
+        Rig mute;
+        QVERIFY(mute.plugIn("Corvane Nano") && mute.search() && mute.found());
+        mute.engine([](sim::Engine &e) { e.setFault(sim::Fault::NoReply); });
+        QSignalSpy staleFromTheStart(&mute.inst, &device::Instrument::staleChanged);
+        QVERIFY(mute.inst.connectTo(*mute.found()));
+        QVERIFY(staleFromTheStart.wait(3000));
+        QCOMPARE(staleFromTheStart.first().at(0).toBool(), true);
     }
 
     // A request's reply completes by count, by terminator or at its time-out;

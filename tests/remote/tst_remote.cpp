@@ -168,8 +168,9 @@ private slots:
         QVERIFY2(read.split(',').at(0).toLongLong() > all.split(',').at(0).toLongLong(), read);
     }
 
-    // Before the first record every figure is "no value"; READ:ALL? gives up
-    // after two seconds without a record, then takes the next one.
+    // Before the first record every figure is "no value", the transmitter's
+    // state too; READ:ALL? gives up after two seconds without a record (the
+    // figures are stale by then), then takes the next one.
     void noRecordYet()
     {
         Rig rig;
@@ -182,9 +183,13 @@ private slots:
         QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
                                                 "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
                                                 "9.91E+37,9.91E+37,0"));
-        QCOMPARE(c.ask("FETC:ERAT?;BCO?;:SOUR:RATE?;PATT?;WAV?"),
-                 QByteArray("9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37"));
+        QCOMPARE(c.ask("FETC:ERAT?;BCO?;:SOUR:RATE?;PATT?;WAV?;:OUTP?"),
+                 QByteArray("9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37;9.91E+37"));
         QCOMPARE(c.ask("READ:ALL?;:SYST:ERR?"), QByteArray("-240,\"Hardware error\""));
+        // Two seconds without a record: the figures are stale.
+        QCOMPARE(c.ask("FETC:ALL?"), QByteArray("0,9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
+                                                "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37,"
+                                                "9.91E+37,9.91E+37,1"));
         c.send("READ:ALL?");
         rig.engine([](sim::Engine &e) { e.setFault(sim::Fault::None); });
         QVERIFY(c.next().startsWith("1,"));
@@ -302,40 +307,55 @@ private slots:
     }
 
     // Registers: a read is a request for the line written without side
-    // letter; a write needs XCVR:WRIT:ENAB ON on the same connection.
+    // letter; a write needs XCVR:WRIT:ENAB ON on the same connection (until *RST).
     void registers_data()
     {
-        columns<QByteArray, QByteArray, QByteArray, QByteArrayList>(
-            {"model", "commands", "replies", "wire"});
-        auto row = [](const char *name, const char *model, const char *commands,
+        columns<QByteArray, char, QByteArray, QByteArray, QByteArrayList>(
+            {"model", "side", "commands", "replies", "wire"});
+        auto row = [](const char *name, const char *model, char side, const char *commands,
                       const char *replies, const QByteArrayList &wire) {
-            QTest::newRow(name) << QByteArray(model) << QByteArray(commands) << QByteArray(replies)
-                                << wire;
+            QTest::newRow(name) << QByteArray(model) << side << QByteArray(commands)
+                                << QByteArray(replies) << wire;
         };
         const char *nano = "Corvane Nano", *tera = "Corvane Tera";
-        row("SFP serial ID", nano, "XCVR:REG? A0,0;REG? a2,#H80", "3;67",
+        row("SFP serial ID", nano, 'A', "XCVR:REG? A0,0;REG? a2,#H80", "3;67",
             {"RdSFP I 0", "RdSFP D 80"});
-        row("SFP write protected", nano, "XCVR:REG A2,#H80,#H55;:SYST:ERR?",
+        row("SFP write protected", nano, 'A', "XCVR:REG A2,#H80,#H55;:SYST:ERR?",
             "-203,\"Command protected\"", {});
-        row("SFP write enabled", nano,
+        row("SFP write enabled", nano, 'A',
             "XCVR:WRIT:ENAB ON;:XCVR:REG A2,#H80,#H55;REG? A2,128;:SYST:ERR?", "85;0,\"No error\"",
             {"WrSFP D 80 55", "RdSFP D 80"});
-        row("SFP page unknown", nano, "XCVR:REG? A1,0;:SYST:ERR?",
+        row("SFP write disabled again", nano, 'A',
+            "XCVR:WRIT:ENAB ON;ENAB OFF;ENAB?;:XCVR:REG A2,#H80,#H55;:SYST:ERR?",
+            "0;-203,\"Command protected\"", {});
+        row("SFP page unknown", nano, 'A', "XCVR:REG? A1,0;:SYST:ERR?",
             "-224,\"Illegal parameter value\"", {});
-        row("SFP address out of range", nano, "XCVR:REG? A0,256;:SYST:ERR?",
+        row("SFP address out of range", nano, 'A', "XCVR:REG? A0,256;:SYST:ERR?",
             "-222,\"Data out of range\"", {});
         // XFP: the page goes to 7F first.
-        row("XFP page 3 written and read", tera, "XCVR:WRIT:ENAB 1;:XCVR:REG 3,#H80,90;REG? 3,#H80",
-            "90", {"WrXFP 7f 03", "WrXFP 80 5a", "WrXFP 7f 03", "RdXFP 80"});
-        row("XFP page out of range", tera, "XCVR:REG? 256,0;:SYST:ERR?",
+        row("XFP page 1", tera, 'A', "XCVR:REG? 1,#H80", "6", {"WrXFP 7f 01", "RdXFP 80"});
+        row("XFP page 3 written and read", tera, 'A',
+            "XCVR:WRIT:ENAB 1;:XCVR:REG 3,#H80,90;REG? 3,#H80", "90",
+            {"WrXFP 7f 03", "WrXFP 80 5a", "WrXFP 7f 03", "RdXFP 80"});
+        row("XFP page out of range", tera, 'A', "XCVR:REG? 256,0;:SYST:ERR?",
             "-222,\"Data out of range\"", {});
-        row("no transceiver", "Corvane Nano Span", "XCVR:REG? A0,0;:SYST:ERR?",
+        row("no transceiver", "Corvane Nano Span", 'A', "XCVR:REG? A0,0;:SYST:ERR?",
             "-221,\"Settings conflict;no transceiver port\"", {});
+        // Side B: the read goes out as typed, the write through the command
+        // sender with the side letter.
+        row("SFP on side B", nano, 'B', "XCVR:WRIT:ENAB ON;:XCVR:REG A2,#H80,#H55;REG? A2,128",
+            "85", {"WrSFPB D 80 55", "RdSFP D 80"});
+        // *RST takes the connection's own settings back to theirs.
+        row("*RST disables writes", nano, 'A',
+            "XCVR:WRIT:ENAB ON;:EYE:SCAL 100;*RST;:XCVR:WRIT:ENAB?;:EYE:SCAL?;"
+            ":XCVR:REG A2,#H80,#H55;:SYST:ERR?",
+            "0;200;-203,\"Command protected\"", {"reset"});
     }
     void registers()
     {
         Rig rig;
         QVERIFY(rig.connect({data<QByteArray>("model")}));
+        rig.inst().setSide(data<char>("side"));
         Client c(rig.port());
         const qint64 from = rig.logSize();
         QCOMPARE(c.ask(data<QByteArray>("commands")), data<QByteArray>("replies"));
@@ -496,12 +516,13 @@ private slots:
         QVERIFY2(error.contains("only a loopback address"), qPrintable(error));
     }
 
-    // A scrape carries the last record of every instrument that connected,
-    // with the figures the window shows as dashes left out.
+    // A scrape carries the last record of every instrument that connected
+    // and when it came, with the figures the window shows as dashes left out.
     void metricsFeed()
     {
         Rig rig;
         QVERIFY(rig.connect({"Corvane Nano"}));
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(rig.script(record("Corvane Nano", "errors=80000010 rx=8fa0 status=03")));
         device::Instrument never;
         rig.pool.add(&never);
@@ -531,6 +552,13 @@ private slots:
               "corvane_connected" + labels + " 1", "corvane_stale" + labels + " 0"})
             QVERIFY2(got.contains("\n" + line + "\n"), qPrintable(line + "\n" + got));
         QVERIFY2(!got.contains("corvane_rx_power_dbm{"), got); // -40.00 dBm shows dashes
+        // The last record's time: seconds since 1970, to the millisecond.
+        const double after = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+        const QByteArray stamp = "\ncorvane_last_record_timestamp_seconds" + labels + " ";
+        const int at = got.indexOf(stamp) + stamp.size();
+        const double seconds = got.mid(at, got.indexOf('\n', at) - at).toDouble();
+        QVERIFY2(at >= stamp.size() && seconds >= before / 1000.0 && seconds <= after,
+                 qPrintable(QString::number(seconds, 'f', 3)));
         QCOMPARE(got.count("corvane_connected{"), 1); // the one that never connected is not there
     }
 };

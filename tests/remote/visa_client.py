@@ -218,6 +218,28 @@ def headless(corvane, corvane_sim):
         sim.terminate()
         sim.wait(10)
 
+    # The only instrument unplugged in the middle of a run without an end.
+    sim = subprocess.Popen([corvane_sim, "--unplug-after", "3"], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, text=True)
+    try:
+        path = sim.stdout.readline().strip()
+        status, out, err = run(corvane, "--port", path, seconds=30)
+        equal(status, 3, "exit status with every instrument lost")
+        check(re.search(r"^corvane: \d+ lost: ", err, re.M) is not None,
+              "the message says it was lost: %r" % err.strip().splitlines()[-1:])
+        lines = summaries(out)
+        check(len(lines) == 1 and lines[0] is not None and lines[0].group(7) == ", lost",
+              "summary of a lost instrument: %r" % out)
+    finally:
+        sim.terminate()
+        sim.wait(10)
+
+    status, out, err = run(corvane, "--simulate", "--log", "/no/such/folder/run.csv",
+                           "--duration", "2s")
+    equal(status, 2, "exit status for a log that cannot be written")
+    check("Cannot write the log file /no/such/folder/run.csv: No such file or directory" in err,
+          "the message says why: %r" % err.strip().splitlines()[-1:])
+
     status, out, err = run(corvane, "--simulate=2", "--all", "--log", "run.csv", cwd=work)
     equal(status, 2, "exit status for two instruments sharing one log")
     check("{serial}" in err, "the message names {serial}: %r" % err.strip())

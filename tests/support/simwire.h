@@ -130,6 +130,7 @@ struct SimRack {
     {
         QList<QByteArray> out = lines(i, from);
         out.removeAll("r");
+        out.removeAll("rB");
         return out;
     }
     // Instrument i is being polled: three more requests for a record come.

@@ -1,5 +1,7 @@
 // A small file system of its own for tests of failed writes: a 64 KiB tmpfs
-// mounted on a temporary folder, full (a file fills it) or read-only. Mounting
+// mounted on a temporary folder, full (a file fills it), full but for one
+// page of 4096 bytes (a file that grows fills it a moment later) or
+// read-only. Mounting
 // needs root (CI runs the tests as root); elsewhere the test is skipped and
 // says why.
 #pragma once
@@ -15,9 +17,9 @@
 class SmallFileSystem
 {
 public:
-    enum State { Full, ReadOnly };
+    enum State { Full, OnePageFree, ReadOnly };
 
-    // Mounts and, for Full, fills it; false with the reason otherwise.
+    // Mounts and, for Full and OnePageFree, fills it; false with the reason otherwise.
     bool mount(State state, QString *why)
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -29,7 +31,7 @@ public:
             return false;
         }
         m_mounted = true;
-        if (state == Full) {
+        if (state == Full || state == OnePageFree) {
             // Whole pages first, then single bytes into the last page.
             QFile filler(path("filler"));
             if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -40,6 +42,11 @@ public:
             while (filler.write(page) == page.size()) {
             }
             while (filler.write("x", 1) == 1) {
+            }
+            // The filler gives back its last page, whole.
+            if (state == OnePageFree && !filler.resize((filler.size() - 1) / 4096 * 4096)) {
+                *why = filler.errorString();
+                return false;
             }
         }
         return true;

@@ -124,9 +124,10 @@ class TstXcvr : public QObject
         QCOMPARE(control<QProgressBar>(d, "progressBar")->value(), progress.last());
         if (box.endsWith("***FAIL***")) // after the twelfth read-back
             QVERIFY(b->count(wire.last(), from) >= 12);
-        if (box.startsWith("Side"))
+        if (box.startsWith("Side")) { // the main window's title says side B
             QCOMPARE(QChar(b->instrument()->side()), box[4]);
-        else if (button == "ReadXCVRBtn" && !wire.isEmpty()) // 2000 + 100 ms, less reading time
+            QCOMPARE(b->w->windowTitle().endsWith(" (side B)"), box[4] == 'B');
+        } else if (button == "ReadXCVRBtn" && !wire.isEmpty()) // 2000 + 100 ms, less reading time
             QVERIFY(b->after(wire.first(), from).second >= 1900);
     }
 
@@ -204,8 +205,9 @@ private slots:
         table();
         const QByteArray settings = "FactoryBtn";
         // The settings button: "Side=A" or "Side=B" anywhere in the box (A wins,
-        // case matters) choose the side and are never sent; otherwise the last
-        // non-empty line goes out as typed, without the side letter.
+        // case matters) choose the side (the title says side B) and are never
+        // sent; otherwise the last non-empty line goes out as typed, without
+        // the side letter.
         QTest::newRow("Side=B anywhere") << Sfp << 'A' << "XCVRResutsBox=x Side=B y\nlast"
                                          << settings << Lines() << "SideB Selected" << QList<int>{0};
         QTest::newRow("Side=A wins") << Sfp << 'B' << "XCVRResutsBox=Side=B\nSide=A" << settings
@@ -398,8 +400,9 @@ private slots:
         QVERIFY(!b.commands(from).join(' ').contains("WrSFP"));
     }
 
-    // One operation at a time, in this window and across windows; closing the
-    // window ends its operation and polling resumes.
+    // One operation at a time, in this window and across windows, and no
+    // register write between its commands; closing the window ends its
+    // operation and polling resumes.
     void oneOperationAtATime()
     {
         SimBench *b;
@@ -411,6 +414,12 @@ private slots:
         click(d, "ReadXCVRBtn");
         QCOMPARE(boxText(d).section('\n', -1),
                  QString("Busy: the register clear is still running. Nothing was sent."));
+        control<QLineEdit>(d, "AddressBx")->setText("10");
+        control<QLineEdit>(d, "RegValueBx")->setText("5A");
+        click(d, "TestXCVRBtn_3"); // "Wr" between the clear's commands
+        QCOMPARE(boxText(d).section('\n', -1),
+                 QString("Busy: the register clear is still running. The register was not "
+                         "written."));
         b->w->on_XCVRBtn_clicked();
         XCVRUtils *other = b->w->findChildren<XCVRUtils *>().last();
         click(other, "ReadByteBtn");
@@ -425,7 +434,7 @@ private slots:
         QCOMPARE(b->commands(after), Lines());
         const Lines sent = b->commands(from);
         QVERIFY(!sent.contains("SFP") && !sent.contains("WrSFP D 00 00") &&
-                !sent.contains("RdSFP D 00"));
+                !sent.contains("RdSFP D 00") && !sent.contains("WrSFP D 10 5A"));
     }
 
     // The instrument vanishes during a dump: the window says why.
