@@ -6,6 +6,7 @@
 #include "bert/identification.h"
 #include "bert/measurementrecord.h"
 #include "bert/ratecontrol.h"
+#include "bert/recordreader.h"
 #include "bert/testlog.h"
 #include "simengine.h"
 #include "wavelength/wavelengthgrid.h"
@@ -73,6 +74,35 @@ private slots:
             QCOMPARE(bert::rangeForRate(nanoTb, bounds[i] + 1), i + 1);
         }
         QCOMPARE(bert::rangeForRate(bert::modelByCode(50077041), 20000000000), 3);
+    }
+
+    // A reply cut in two: its tail, joined to the head of the next reply, is
+    // as long as a record and decodes, but is none. Nothing is taken until the
+    // line is quiet; then the next whole record is.
+    void brokenReplyTailIsNoRecord()
+    {
+        const bert::Model &nano = bert::modelByCode(500110);
+        // 10 Mbit/s, 8388608 bits then 16777216 bits, no errors; 24 bytes each.
+        const QByteArray a = QByteArray::fromHex("00989680337c187c18025d846f8e0280000018000000"
+                                                 "0000");
+        const QByteArray b = QByteArray::fromHex("00989680337c187c18025d846f8e0280000019000000"
+                                                 "0000");
+        QCOMPARE(a.size(), 24);
+        bert::RecordReader reader;
+        bert::Measurement m;
+        using O = bert::RecordReader::Outcome;
+        QCOMPARE(reader.take(a.left(10), nano, &m), O::Broken);
+        const QByteArray joined = a.mid(10) + b.left(10);
+        QCOMPARE(joined.size(), 24);
+        QVERIFY(bert::decodeRecord(joined, nano, &m)); // looks like a record
+        QVERIFY(bert::plausible(nano, m));
+        QCOMPARE(reader.take(joined, nano, &m), O::Nothing);
+        QVERIFY(reader.resyncing());
+        QCOMPARE(reader.take(QByteArray(), nano, &m), O::Nothing);
+        QVERIFY(!reader.resyncing());
+        QCOMPARE(reader.take(b, nano, &m), O::Record);
+        QCOMPARE(m.bits, 16777216.0);
+        QCOMPARE(m.rateBps, 10000000);
     }
 
     void logRows()
