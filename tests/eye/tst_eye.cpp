@@ -125,6 +125,7 @@ private slots:
         level("derivative s=40 t=30", {30, 40}, 1, 75, "d", 150);
         level("derivative s=11 t=200: clamped", {200, 11}, 1, 75, "d", 255);
         level("derivative s=11 t=200, gain 1", {200, 11}, 1, 1, "d", 37);
+        level("derivative s=128, gain 10: 256 clamped", {128}, 0, 10, "d", 255);
         level("gain 1, s=0", {0}, 0, 1, "", 5);
         level("bw: 128 black", {127}, 0, 50, "b", 0);
         level("bw: 129 yellow", {126}, 0, 50, "b", 255);
