@@ -120,6 +120,23 @@ private slots:
         QCOMPARE(h.first().bits, 1e8);
     }
 
+    // Settings a person edited by hand, or an older version wrote, that do not
+    // read as one of the choices fall back to the defaults: 1e-12, 95 %, and
+    // the log not stopped.
+    void unreadableSettingsGiveDefaults()
+    {
+        QSettings s;
+        s.setValue("statistics/targetBer", "abc");
+        s.setValue("statistics/confidenceGoal", "0.5");
+        s.setValue("statistics/stopLogAtGoal", "maybe");
+        s.sync();
+        const BerMonitor m;
+        QCOMPARE(m.targetBer(), 1e-12);
+        QCOMPARE(m.goal(), 0.95);
+        QVERIFY(!m.stopLogAtGoal());
+        s.clear();
+    }
+
     // With the stop ticked, the goal is "reached" once per run, by a record;
     // a record still showing the counts from before a reset does not count.
     void goalReachedOncePerRun()
