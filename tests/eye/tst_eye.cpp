@@ -411,6 +411,11 @@ private slots:
         eye->askImageFileName = [&](QWidget *parent, const QString &) {
             return parent == eye ? dir.filePath(name) : QString();
         };
+        QStringList asked; // eye.csv is this window's own when eye.png replaces eye.bmp's
+        eye->askReplace = [&](QWidget *, const QString &path) {
+            asked << path;
+            return false;
+        };
         const QStringList files{"eye.bmp:bmp", "scan.2.JPEG:jpeg", "eye.png:png"};
         for (const QString &file : files) {
             name = file.section(':', 0, 0);
@@ -428,6 +433,7 @@ private slots:
                       "the temporary folder)");
             }
         }
+        QCOMPARE(asked, QStringList());
         QCOMPARE(Eye::imageFolder(), QDir(dir.path()).absolutePath());
         QFile csv(dir.filePath("eye.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
