@@ -38,7 +38,7 @@ using widgets::setTextIfChanged;
 } // namespace
 
 Eye::Eye(device::Instrument *instrument, QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Eye), m_instrument(instrument)
+    : QWidget(parent, Qt::Window), ui(new Ui::Eye), m_instrument(instrument)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);

@@ -5,7 +5,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QImage>
-#include <QMainWindow>
+#include <QWidget>
 #include <functional>
 
 #include "eye/eyelevels.h"
@@ -22,7 +22,7 @@ class QGraphicsRectItem;
 class QGraphicsTextItem;
 class QTimer;
 
-class Eye : public QMainWindow
+class Eye : public QWidget
 {
     Q_OBJECT
 
