@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "device/instrument.h"
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "device/instrument.h"
 
 #include <QComboBox>
@@ -163,22 +164,8 @@ int main(int argc, char *argv[])
             afterCycle();
     };
 
-    // Wait for the port search; under valgrind the instrument may answer too
-    // late for one, so search again a few times.
-    for (int attempt = 0; attempt < 5 && ports->count() < 2; ++attempt) {
-        QEventLoop wait;
-        QObject::connect(&w, &MainWindow::portsSearched, &wait, &QEventLoop::quit);
-        QTimer::singleShot(30000, &wait, &QEventLoop::quit);
-        if (attempt > 0)
-            w.findSerialPorts();
-        wait.exec();
-    }
-    if (ports->count() < 2) {
-        std::fprintf(stderr, "the simulated instrument is not listed\n");
+    if (!bench::connectFirstListed(w))
         return 1;
-    }
-    ports->setCurrentIndex(1);
-    emit ports->activated(1);
     if (!instrument->isConnected()) {
         std::fprintf(stderr, "cannot connect to %s\n", qPrintable(sim->slavePath()));
         return 1;

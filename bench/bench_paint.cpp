@@ -13,6 +13,7 @@
 // the first three records measured.
 #include "app/mainwindow.h"
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "device/instrument.h"
 
 #include <QAbstractButton>
@@ -119,21 +120,9 @@ int main(int argc, char *argv[])
     PaintCensus census;
     app.installEventFilter(&census);
 
-    QComboBox *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
-    for (int attempt = 0; attempt < 5 && ports->count() < 2; ++attempt) {
-        QEventLoop wait;
-        QObject::connect(&w, &MainWindow::portsSearched, &wait, &QEventLoop::quit);
-        QTimer::singleShot(30000, &wait, &QEventLoop::quit);
-        if (attempt > 0)
-            w.findSerialPorts();
-        wait.exec();
-    }
-    if (ports->count() < 2) {
-        std::fprintf(stderr, "the simulated instrument is not listed\n");
+    if (!bench::connectFirstListed(w))
         return 1;
-    }
-    ports->setCurrentIndex(1);
-    emit ports->activated(1);
+    const QComboBox *ports = w.findChild<QComboBox *>(QStringLiteral("PortSelBox"));
     device::Instrument *instrument = w.instrument();
     if (!instrument->isConnected()) {
         for (int i = 0; i < ports->count(); ++i)

@@ -22,17 +22,7 @@ set -euo pipefail
 seconds="${1:-60}"
 build="${2:-$(cd "$(dirname "$0")/.." && pwd)/build}"
 runs="${3:-1}"
-display=":$(( 90 + RANDOM % 9 ))"
-Xvfb "$display" -screen 0 1024x700x24 >/dev/null 2>&1 &
-xvfb=$!
-sim_out="$(mktemp)"
-"$build/sim/corvane-sim" --model "Corvane NanoTb" >"$sim_out" 2>/dev/null &
-sim=$!
-app=""
-trap 'kill $app $sim $xvfb 2>/dev/null || true; rm -f "$sim_out"' EXIT
-for _ in $(seq 50); do [ -s "$sim_out" ] && break; sleep 0.1; done
-pty="$(head -1 "$sim_out")"
-sleep 0.5
+source "$(dirname "$0")/xvfb_sim.sh"
 
 hz="$(getconf CLK_TCK)"
 ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
